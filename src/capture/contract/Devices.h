@@ -1,0 +1,66 @@
+#pragma once
+// Video input devices: enumeration, binding, the device path, and arrival/removal notifications.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/contract/Filter.h"
+
+namespace vistrel {
+
+class IPropertyBag {
+public:
+    virtual ~IPropertyBag() = default;
+    // Reads a named text property ("DevicePath", "FriendlyName").
+    virtual HRESULT Read(const std::string& name, std::string* value) = 0;
+};
+
+// One entry of a device category; binding yields the device's source filter.
+class IMoniker {
+public:
+    virtual ~IMoniker() = default;
+    virtual HRESULT BindToObject(std::shared_ptr<IBaseFilter>* filter) = 0;
+    virtual HRESULT BindToStorage(std::shared_ptr<IPropertyBag>* bag) = 0;
+};
+
+class ICreateDevEnum {
+public:
+    virtual ~ICreateDevEnum() = default;
+    // S_FALSE with an empty list when the category holds no device.
+    virtual HRESULT CreateClassEnumerator(const Guid& category, std::vector<std::shared_ptr<IMoniker>>* devices) = 0;
+};
+
+constexpr std::uint32_t DBT_DEVICEARRIVAL = 0x8000;
+constexpr std::uint32_t DBT_DEVICEREMOVECOMPLETE = 0x8004;
+constexpr std::uint32_t DBT_DEVTYP_DEVICEINTERFACE = 5;
+
+struct DeviceChange {
+    std::uint32_t event = 0;     // DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE
+    Guid interfaceClass;         // KSCATEGORY_CAPTURE for video capture devices
+    std::string name;            // the device path
+};
+
+using DeviceNotificationHandle = std::uint64_t;
+
+// Arrival and removal of device interfaces; callbacks may run on any thread.
+class IDeviceNotifications {
+public:
+    virtual ~IDeviceNotifications() = default;
+    // Zero when registration failed.
+    virtual DeviceNotificationHandle Register(const Guid& interfaceClass,
+                                              std::function<void(const DeviceChange&)> callback) = 0;
+    virtual void Unregister(DeviceNotificationHandle handle) = 0;
+};
+
+// What a backend offers the platform: its present devices and their arrivals and removals.
+class IDeviceSource {
+public:
+    virtual ~IDeviceSource() = default;
+    virtual void AppendVideoInputDevices(std::vector<std::shared_ptr<IMoniker>>* devices) = 0;
+    // The platform installs one sink; the backend calls it on any thread.
+    virtual void SetChangeSink(std::function<void(const DeviceChange&)> sink) = 0;
+};
+
+} // namespace vistrel

@@ -1,0 +1,118 @@
+#pragma once
+// The filter graph, its builder, run control, the video window and the sample grabber.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/contract/Filter.h"
+
+namespace vistrel {
+
+class IMediaControl {
+public:
+    virtual ~IMediaControl() = default;
+    // S_FALSE while the change is pending; a device failure code when a source cannot start.
+    virtual HRESULT Run() = 0;
+    virtual HRESULT Stop() = 0;
+    // S_OK when the state is settled, VFW_S_STATE_INTERMEDIATE while still changing.
+    virtual HRESULT GetState(std::uint32_t timeoutMs, FilterState* state) = 0;
+};
+
+// Where the live picture goes: the window side implements it over its preview control.
+// PresentFrame and PlacementChanged may be called on the renderer's streaming thread.
+struct VideoFrame {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t stride = 0;                 // bytes per row
+    std::vector<std::uint8_t> pixels;        // 32-bit xRGB, little-endian (B, G, R, x in memory)
+    std::uint64_t sequence = 0;
+};
+
+struct VideoPlacement {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool visible = false;
+};
+
+class IVideoSurface {
+public:
+    virtual ~IVideoSurface() = default;
+    virtual void PlacementChanged(const VideoPlacement& placement) = 0;
+    // The latest frame; a surface keeps only the newest one.
+    virtual void PresentFrame(std::shared_ptr<const VideoFrame> frame) = 0;
+};
+
+constexpr std::int32_t WS_CHILD = 0x40000000;
+constexpr std::int32_t OATRUE = -1;
+constexpr std::int32_t OAFALSE = 0;
+
+class IVideoWindow {
+public:
+    virtual ~IVideoWindow() = default;
+    virtual HRESULT put_Owner(IVideoSurface* owner) = 0;
+    virtual HRESULT put_MessageDrain(IVideoSurface* drain) = 0;
+    virtual HRESULT put_WindowStyle(std::int32_t style) = 0;
+    virtual HRESULT SetWindowPosition(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) = 0;
+    virtual HRESULT put_Visible(std::int32_t visible) = 0;
+};
+
+class IFilterGraph {
+public:
+    virtual ~IFilterGraph() = default;
+    virtual HRESULT AddFilter(const std::shared_ptr<IBaseFilter>& filter, const std::string& name) = 0;
+    virtual HRESULT RemoveFilter(const std::shared_ptr<IBaseFilter>& filter) = 0;
+    virtual HRESULT EnumFilters(std::vector<std::shared_ptr<IBaseFilter>>* filters) = 0;
+    virtual HRESULT Disconnect(const std::shared_ptr<IPin>& pin) = 0;
+    virtual HRESULT ConnectDirect(const std::shared_ptr<IPin>& output, const std::shared_ptr<IPin>& input,
+                                  const MediaType* type) = 0;
+};
+
+class IGraphBuilder : public IFilterGraph {
+public:
+    // Interfaces of the graph as a whole; null when it has none (E_NOINTERFACE for the caller).
+    virtual std::shared_ptr<IMediaControl> QueryMediaControl() = 0;
+    virtual std::shared_ptr<IVideoWindow> QueryVideoWindow() = 0;
+};
+
+class ICaptureGraphBuilder2 {
+public:
+    virtual ~ICaptureGraphBuilder2() = default;
+    virtual HRESULT SetFiltergraph(const std::shared_ptr<IGraphBuilder>& graph) = 0;
+    // category/majorType may be null; unconnected limits the search to free pins; index counts matches.
+    virtual HRESULT FindPin(const std::shared_ptr<IBaseFilter>& filter, PinDirection direction, const Guid* category,
+                            const Guid* majorType, bool unconnected, std::int32_t index,
+                            std::shared_ptr<IPin>* pin) = 0;
+    // source is a filter's output pin (pass sourcePin) or a filter (pass sourceFilter, with category);
+    // a null sink completes the branch with the platform's default video renderer.
+    virtual HRESULT RenderStream(const Guid* category, const Guid* majorType,
+                                 const std::shared_ptr<IBaseFilter>& sourceFilter, const std::shared_ptr<IPin>& sourcePin,
+                                 const std::shared_ptr<IBaseFilter>& intermediate,
+                                 const std::shared_ptr<IBaseFilter>& sink) = 0;
+};
+
+// Receives samples from a sample grabber (on the streaming thread).
+class ISampleGrabberCB {
+public:
+    virtual ~ISampleGrabberCB() = default;
+    virtual HRESULT QueryInterface(const Guid& iid, void** out) = 0;
+    virtual std::uint32_t AddRef() = 0;
+    virtual std::uint32_t Release() = 0;
+    virtual HRESULT SampleCB(double sampleTime, const MediaSample& sample) = 0;
+    virtual HRESULT BufferCB(double sampleTime, const std::uint8_t* buffer, std::int32_t length) = 0;
+};
+
+constexpr Guid IID_IUnknown {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr Guid IID_ISampleGrabberCB {0x0579154A, 0x2B53, 0x4994, {0xB0, 0xD0, 0xE7, 0x73, 0x14, 0x8E, 0xFF, 0x85}};
+
+class ISampleGrabber {
+public:
+    virtual ~ISampleGrabber() = default;
+    // mode 0 calls SampleCB, 1 calls BufferCB; the callback is not owned.
+    virtual HRESULT SetCallback(ISampleGrabberCB* callback, std::int32_t mode) = 0;
+    virtual std::shared_ptr<IBaseFilter> AsFilter() = 0;
+};
+
+} // namespace vistrel
