@@ -15,6 +15,7 @@ namespace vistrel {
 
 class IBaseFilter;
 class IFilterGraph;
+class IVideoWindow;
 
 enum class PinDirection { Input, Output };
 enum class FilterState { Stopped, Paused, Running };
@@ -92,6 +93,8 @@ public:
     virtual std::shared_ptr<IAMVideoProcAmp> QueryVideoProcAmp() { return nullptr; }
     virtual std::shared_ptr<IAMCameraControl> QueryCameraControl() { return nullptr; }
     virtual std::shared_ptr<IAMVideoControl> QueryVideoControl() { return nullptr; }
+    // A video renderer's window; the graph forwards its own IVideoWindow to it.
+    virtual std::shared_ptr<IVideoWindow> QueryVideoWindow() { return nullptr; }
 };
 
 constexpr HRESULT VFW_E_NOT_CONNECTED = MakeResult(0x80040209u);

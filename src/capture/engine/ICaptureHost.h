@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "capture/contract/Graph.h"
+#include "capture/contract/Result.h"
+#include "capture/engine/CameraProperty.h"
+
+namespace vistrel {
+
+// What the engine needs from the scanner window (CVistrelDlg implements it).
+// Every call comes on the window thread except OnStillFrame.
+class ICaptureHost {
+public:
+    virtual ~ICaptureHost() = default;
+    virtual std::int32_t CurrentFilmSize() = 0;                        // ScanSettings.filmSize as last read
+    virtual void PreviewArea(std::int32_t* width, std::int32_t* height) = 0; // preview control 1001, pixels
+    virtual IVideoSurface* PreviewSurface() = 0;                       // the video surface inside 1001
+    virtual void SetPreviewBackgroundBlack() = 0;
+    virtual void ShowErrorMessage(const std::string& text, const std::string& caption) = 0; // modal, OK
+    // Called on the STREAMING thread; must copy the bytes before returning and must not wait for the
+    // window thread.
+    virtual std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) = 0;
+    virtual HRESULT RefreshPropertyControls(const CameraProperty& slot) = 0;
+    virtual HRESULT RefreshAllPropertyControls() = 0;
+    virtual void CheckDefaultCustom(bool defaultChecked) = 0;          // radio pair 3022 / 3023
+};
+
+} // namespace vistrel

@@ -1,0 +1,44 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "capture/contract/Graph.h"
+#include "capture/contract/MediaType.h"
+
+namespace vistrel {
+
+// Turns one MJPEG, YUY2 or RGB32 sample into xRGB pixels of a given size: JPEG is decoded at the
+// smallest DCT scale that still covers the target, then resampled bilinearly. Not thread-safe:
+// one converter per streaming thread; its buffers are reused from frame to frame.
+class FrameConverter {
+public:
+    FrameConverter();
+    ~FrameConverter();
+    FrameConverter(const FrameConverter&) = delete;
+    FrameConverter& operator=(const FrameConverter&) = delete;
+
+    // False when the sample cannot be converted (unknown subtype, short or corrupt data).
+    bool Convert(const MediaType& type, const std::uint8_t* data, std::int32_t length, std::int32_t targetWidth,
+                 std::int32_t targetHeight, VideoFrame* out);
+
+    // The DCT scale (numerator over 8) whose output is the smallest that is at least target in both
+    // directions; 8 when even the full size is smaller.
+    static int ScaleNumeratorFor(std::int32_t width, std::int32_t height, std::int32_t targetWidth,
+                                 std::int32_t targetHeight);
+
+    static void ResampleBilinear(const std::uint8_t* source, std::int32_t sourceWidth, std::int32_t sourceHeight,
+                                 std::int32_t sourceStride, std::uint8_t* target, std::int32_t targetWidth,
+                                 std::int32_t targetHeight, std::int32_t targetStride);
+
+private:
+    bool DecodeJpeg(const std::uint8_t* data, std::int32_t length, std::int32_t targetWidth, std::int32_t targetHeight);
+    bool ConvertYuy2(const std::uint8_t* data, std::int32_t length, std::int32_t width, std::int32_t height);
+    bool ConvertRgb32(const std::uint8_t* data, std::int32_t length, std::int32_t width, std::int32_t height);
+
+    void* decoder = nullptr;                 // tjhandle
+    std::vector<std::uint8_t> decoded;       // xRGB at the decoded size
+    std::int32_t decodedWidth = 0;
+    std::int32_t decodedHeight = 0;
+};
+
+} // namespace vistrel

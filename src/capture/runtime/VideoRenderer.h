@@ -1,0 +1,55 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "capture/contract/Graph.h"
+#include "capture/runtime/FrameConverter.h"
+#include "capture/runtime/RuntimeFilter.h"
+
+namespace vistrel {
+
+class InputPin;
+
+// The default video renderer: converts each sample (MJPEG, YUY2, RGB32) to xRGB at the size of its
+// window and hands it to its owner surface. Nothing is queued: a frame that arrives while no owner is
+// set, or the window is hidden, is dropped. After put_Owner(nullptr) returns the old owner is never
+// called again. The owner's PresentFrame must not wait for the thread that calls put_Owner.
+class VideoRenderer : public RuntimeFilter, public IVideoWindow, public std::enable_shared_from_this<VideoRenderer> {
+public:
+    static std::shared_ptr<VideoRenderer> Create();
+
+    HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
+    std::shared_ptr<IVideoWindow> QueryVideoWindow() override;
+
+    HRESULT put_Owner(IVideoSurface* owner) override;
+    HRESULT put_MessageDrain(IVideoSurface* drain) override;
+    HRESULT put_WindowStyle(std::int32_t style) override;
+    HRESULT SetWindowPosition(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
+    HRESULT put_Visible(std::int32_t visible) override;
+
+    // Renders one sample as if it had arrived on the input pin (the streaming path).
+    HRESULT Render(const MediaSample& sample);
+    VideoPlacement Placement() const;
+    std::uint64_t FramesReceived() const { return received.load(); }
+    std::uint64_t FramesPresented() const { return presented.load(); }
+
+private:
+
+    HRESULT Accept(const MediaType& type) const;
+    void NotifyPlacement();
+
+    std::shared_ptr<InputPin> input;
+    mutable std::mutex ownerMutex;          // held while the owner is called
+    IVideoSurface* owner = nullptr;
+    IVideoSurface* drain = nullptr;
+    std::int32_t style = 0;
+    VideoPlacement placement;
+    std::mutex convertMutex;                // one conversion at a time
+    FrameConverter converter;
+    std::atomic<std::uint64_t> received {0};
+    std::atomic<std::uint64_t> presented {0};
+};
+
+} // namespace vistrel
