@@ -1,0 +1,77 @@
+#include "app/Configuration.h"
+
+#include <QSettings>
+#include <QVariant>
+
+namespace vistrel {
+
+std::optional<std::uint32_t> ParseUiLanguageValue(const QVariant& stored)
+{
+    switch (stored.typeId()) {
+    case QMetaType::Int:
+        // The registry's 32-bit numbers arrive as signed ints: keep their bits.
+        return static_cast<std::uint32_t>(stored.toInt());
+    case QMetaType::UInt:
+        return stored.toUInt();
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong: {
+        bool ok = false;
+        const qulonglong value = stored.toULongLong(&ok);
+        if (!ok || value > 0xFFFFFFFFull) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint32_t>(value);
+    }
+    case QMetaType::QString:
+    case QMetaType::QByteArray: {
+        const QString text = stored.toString().trimmed();
+        // "0x" selects hexadecimal; everything else is decimal, so a leading zero is not octal.
+        const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+        const QString digits = hex ? text.mid(2) : text;
+        if (digits.isEmpty() || digits.startsWith(QLatin1Char('+')) || digits.startsWith(QLatin1Char('-'))) {
+            return std::nullopt;
+        }
+        bool ok = false;
+        const qulonglong value = digits.toULongLong(&ok, hex ? 16 : 10);
+        if (!ok || value > 0xFFFFFFFFull) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint32_t>(value);
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::uint32_t> ReadUiLanguageSetting()
+{
+    // Per-user store first, then the system-wide one; a value that cannot be read counts as absent
+    // and lets the next store answer. Only the application's own stores take part (QSettings'
+    // organisation-wide fallbacks are not this program's key).
+    for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
+        QSettings settings(QSettings::NativeFormat, scope, QString::fromLatin1(kSettingsOrganisation),
+                           QString::fromLatin1(kSettingsApplication));
+        settings.setFallbacksEnabled(false);
+        if (const auto value = ParseUiLanguageValue(settings.value(QString::fromLatin1(kUiLanguageKey)))) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<LANGID> UiLanguageFromSetting(std::optional<std::uint32_t> setting)
+{
+    if (!setting || *setting == kUiLanguageUserDefault) {
+        return std::nullopt;
+    }
+    return static_cast<LANGID>(*setting & 0xFFFF);
+}
+
+void ApplyUiLanguageSetting()
+{
+    if (const auto language = UiLanguageFromSetting(ReadUiLanguageSetting())) {
+        SetCurrentUiLanguage(*language);
+    }
+}
+
+} // namespace vistrel

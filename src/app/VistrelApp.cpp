@@ -1,0 +1,43 @@
+#include "app/VistrelApp.h"
+
+#include "app/Configuration.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QStyle>
+#include <QStyleFactory>
+
+namespace vistrel {
+namespace {
+// One look on every desktop, so the owner-drawn controls sit among familiar neighbours.
+constexpr const char* kStyleName = "Fusion";
+} // namespace
+
+CVistrelApp::CVistrelApp(int& argc, char** argv, WindowFactory makeWindow)
+    : argc(argc), argv(argv), makeWindow(std::move(makeWindow))
+{
+}
+
+int CVistrelApp::InitInstance()
+{
+    // The toolkit comes first and goes last: every widget lives inside its lifetime.
+    QApplication application(argc, argv);
+    if (QStyle* style = QStyleFactory::create(QString::fromLatin1(kStyleName))) {
+        QApplication::setStyle(style);
+    }
+    QApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
+    QApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
+
+    ApplyUiLanguageSetting();
+
+    std::unique_ptr<QDialog> window = makeWindow ? makeWindow() : nullptr;
+    if (window) {
+        // The modal run is the program's only event loop; its result does not matter.
+        window->exec();
+    }
+    // Nothing else to shut down before the window goes: capture and codecs belong to the window.
+    window.reset();
+    return 0;
+}
+
+} // namespace vistrel
