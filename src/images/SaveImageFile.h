@@ -1,0 +1,26 @@
+#pragma once
+#include "capture/contract/Result.h"
+#include "images/Encoders.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace vistrel {
+
+struct SaveFileResult
+{
+    QString path;     // the file actually written (the wanted name or its first free alternative)
+    QString reason;   // why nothing was written, for the user
+};
+
+// Decodes, orients, crops to the box's proportions and scales the still into outW x outH (portrait
+// for odd rotations), then writes it as format 0 JPEG or 1 TIFF. Missing folders are created. The
+// file appears complete or not at all, and never replaces an existing file: a taken name gets the
+// first free "-2", "-3", ... suffix. Returns S_OK or a failure with result->reason set.
+HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
+                      const QString& fileName, std::int32_t outW, std::int32_t outH, std::int32_t mirrored,
+                      std::int32_t rotation, std::int32_t format, const SaveMetadata& metadata = {},
+                      SaveFileResult* result = nullptr);
+
+} // namespace vistrel
