@@ -102,6 +102,7 @@ private:
     bool seeThrough = false;
     bool embossed = false;
     bool notifyParent = false;
+    bool clickable = false;                            // a link was made: the label takes clicks
     bool angleCentred = false;
     BlinkMode blinkMode = BlinkMode::None;
     bool raised = true;
