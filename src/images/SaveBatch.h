@@ -14,6 +14,9 @@
 
 namespace vistrel {
 
+// The result of an entry that was not begun because the save was cancelled (E_ABORT).
+constexpr HRESULT kSaveCancelled = MakeResult(0x80004004u);
+
 // What a save needs of one entry, copied on the window thread.
 struct SaveEntry
 {
@@ -35,7 +38,9 @@ struct SaveEntryResult
 
 // Writes a snapshot of the strip on worker threads. Callbacks come from worker threads, one at a
 // time: onEntry after each entry, onProgress with the number of files written so far, onFinished once
-// at the end with every result in strip order. The destructor cancels and waits.
+// at the end with every result in strip order (for an empty snapshot, at once on the caller's thread).
+// Each worker holds at most one decoded still and one output bitmap. Never Wait() from a callback.
+// The destructor cancels and waits.
 class SaveBatch
 {
 public:

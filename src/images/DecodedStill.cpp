@@ -1,0 +1,85 @@
+#include "images/DecodedStill.h"
+
+#include "images/StillCheck.h"
+
+#include <turbojpeg.h>
+
+
+#include <memory>
+
+namespace vistrel {
+
+namespace {
+
+// One decompressor per thread: creating it costs about as much as a thumbnail's resampling.
+tjhandle ThreadDecoder()
+{
+    thread_local const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
+    return decoder.get();
+}
+
+bool Covers(std::int64_t full, const tjscalingfactor& f, std::int64_t needed)
+{
+    return full * f.num >= needed * f.denom;
+}
+
+} // namespace
+
+HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
+                    std::int32_t neededWidth, std::int32_t neededHeight, DecodedStill* out, QString* reason)
+{
+    std::int32_t headerW = 0, headerH = 0;
+    switch (CheckStill(bytes, size, &headerW, &headerH)) {
+    case StillCheck::NotDecodable:
+        *reason = QStringLiteral("the scanned image cannot be decoded");
+        return E_FAIL;
+    case StillCheck::TooLarge:
+        *reason = QStringLiteral("the scanned image claims an absurd size (%1 x %2 pixels)").arg(headerW).arg(headerH);
+        return E_INVALIDARG;
+    case StillCheck::Ok:
+        break;
+    }
+    tjhandle decoder = ThreadDecoder();
+    if (!decoder) {
+        *reason = QStringLiteral("no JPEG decoder");
+        return E_OUTOFMEMORY;
+    }
+
+    tjscalingfactor chosen{1, 1};
+    const bool small = W > 0 && H > 0 && neededWidth > 0 && neededHeight > 0 &&
+                       2 * static_cast<std::int64_t>(neededWidth) <= W &&
+                       2 * static_cast<std::int64_t>(neededHeight) <= H;
+    if (small) {
+        int count = 0;
+        const tjscalingfactor* factors = tjGetScalingFactors(&count);
+        for (int i = 0; i < count; ++i) {
+            const tjscalingfactor& f = factors[i];
+            const bool reduces = f.num < f.denom;
+            const bool smaller = static_cast<std::int64_t>(f.num) * chosen.denom <
+                                 static_cast<std::int64_t>(chosen.num) * f.denom;
+            if (reduces && smaller && Covers(W, f, neededWidth) && Covers(H, f, neededHeight)) {
+                chosen = f;
+            }
+        }
+    }
+
+    const int width = TJSCALED(headerW, chosen);
+    const int height = TJSCALED(headerH, chosen);
+    const std::int32_t stride = width * 4;
+    auto pixels = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(stride) * height);
+    if (tjDecompress2(decoder, bytes, static_cast<unsigned long>(size), pixels.get(), width, stride, height,
+                      TJPF_BGRX, 0) != 0 &&
+        tjGetErrorCode(decoder) == TJERR_FATAL) {
+        *reason = QStringLiteral("the scanned image cannot be decoded (%1)").arg(QString::fromUtf8(tjGetErrorStr2(decoder)));
+        return E_FAIL;
+    }
+    out->pixels = std::move(pixels);
+    out->width = width;
+    out->height = height;
+    out->stride = stride;
+    out->scaleNum = chosen.num;
+    out->scaleDenom = chosen.denom;
+    return S_OK;
+}
+
+} // namespace vistrel

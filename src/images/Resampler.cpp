@@ -1,0 +1,262 @@
+#include "images/Resampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace vistrel {
+
+namespace {
+
+constexpr int kWeightBits = 14;
+constexpr int kWeightOne = 1 << kWeightBits;
+constexpr int kFirstShift = 8;                                 // intermediate keeps 6 fractional bits
+constexpr int kSecondShift = 2 * kWeightBits - kFirstShift;
+constexpr std::uint32_t kOpaqueBlack = 0xFF000000u;
+
+// For every output position along one axis, the source indices and weights it reads.
+struct AxisTaps
+{
+    int taps = 0;                      // per position; positions outside the picture have weight 0
+    std::vector<std::int32_t> index;   // positions * taps
+    std::vector<std::int32_t> weight;
+    std::vector<std::uint8_t> inside;  // 0: black
+    int lowest = 0, highest = -1;      // range of indices read by inside positions
+};
+
+struct Tap { int index; double weight; };
+
+// Taps for one output position covering the source interval [a, b) of an axis of length n.
+void TapsFor(double a, double b, int n, double scale, std::vector<Tap>& taps)
+{
+    taps.clear();
+    if (scale > 2.0) {
+        // Area average: each source pixel counts by how much of it the output pixel covers.
+        const double lo = std::max(a, 0.0), hi = std::min(b, static_cast<double>(n));
+        for (int k = static_cast<int>(std::floor(lo)); k < hi; ++k) {
+            const double w = std::min(hi, k + 1.0) - std::max(lo, static_cast<double>(k));
+            if (w > 0.0) {
+                taps.push_back({k, w});
+            }
+        }
+        return;
+    }
+    const double p = (a + b) / 2.0 - 0.5;
+    const double p0 = std::floor(p);
+    const double f = p - p0;
+    const int i0 = std::clamp(static_cast<int>(p0), 0, n - 1);
+    const int i1 = std::clamp(static_cast<int>(p0) + 1, 0, n - 1);
+    taps.push_back({i0, 1.0 - f});
+    taps.push_back({i1, f});
+}
+
+// Output positions [0, count) take the oriented interval start + [i, i + 1) * scale; a negative sign
+// means the oriented axis runs backwards from the far end of the still's axis of length n.
+AxisTaps BuildAxis(int count, double start, double length, int n, int sign)
+{
+    const double scale = length / count;
+    std::vector<std::vector<Tap>> all(static_cast<std::size_t>(count));
+    AxisTaps axis;
+    axis.inside.assign(static_cast<std::size_t>(count), 0);
+    axis.lowest = n;
+    for (int i = 0; i < count; ++i) {
+        double a = start + i * scale, b = start + (i + 1) * scale;
+        if (sign < 0) {
+            const double fa = n - b, fb = n - a;
+            a = fa;
+            b = fb;
+        }
+        const double centre = (a + b) / 2.0;
+        if (!(centre >= 0.0 && centre < n)) {
+            continue;
+        }
+        auto& taps = all[static_cast<std::size_t>(i)];
+        TapsFor(a, b, n, scale, taps);
+        if (taps.empty()) {
+            continue;
+        }
+        axis.inside[static_cast<std::size_t>(i)] = 1;
+        axis.taps = std::max(axis.taps, static_cast<int>(taps.size()));
+        for (const Tap& t : taps) {
+            axis.lowest = std::min(axis.lowest, t.index);
+            axis.highest = std::max(axis.highest, t.index);
+        }
+    }
+    axis.taps = std::max(axis.taps, 1);
+    axis.index.assign(static_cast<std::size_t>(count) * axis.taps, std::max(axis.lowest, 0));
+    axis.weight.assign(static_cast<std::size_t>(count) * axis.taps, 0);
+    for (int i = 0; i < count; ++i) {
+        const auto& taps = all[static_cast<std::size_t>(i)];
+        if (taps.empty()) {
+            continue;
+        }
+        double total = 0.0;
+        for (const Tap& t : taps) {
+            total += t.weight;
+        }
+        // Fixed-point weights that sum exactly to one, so flat areas stay exact.
+        int sum = 0, largest = 0;
+        const std::size_t base = static_cast<std::size_t>(i) * axis.taps;
+        for (std::size_t k = 0; k < taps.size(); ++k) {
+            const int w = static_cast<int>(std::lround(taps[k].weight / total * kWeightOne));
+            axis.index[base + k] = taps[k].index;
+            axis.weight[base + k] = w;
+            sum += w;
+            if (w > axis.weight[base + largest]) {
+                largest = static_cast<int>(k);
+            }
+        }
+        axis.weight[base + largest] += kWeightOne - sum;
+        for (std::size_t k = taps.size(); k < static_cast<std::size_t>(axis.taps); ++k) {
+            axis.index[base + k] = taps[0].index;   // padding reads a valid pixel with weight 0
+        }
+    }
+    return axis;
+}
+
+// First pass: blend the source lines of one output row into row[lowest..highest] (4 lanes each).
+// acc has room for a whole line of lanes.
+template <int Taps>
+void BlendLines(const std::uint8_t* base, std::ptrdiff_t stepAlong, std::ptrdiff_t stepAcross,
+                const std::int32_t* index, const std::int32_t* weight, int taps, int lowest, int highest,
+                std::uint16_t* row, std::uint32_t* acc)
+{
+    constexpr std::uint32_t kRound = 1u << (kFirstShift - 1);
+    const int count = Taps > 0 ? Taps : taps;
+    if (stepAlong == 4) {
+        // Lines are rows of the still: contiguous loops over bytes.
+        std::uint16_t* outRow = row + lowest * 4;
+        const int bytes = (highest - lowest + 1) * 4;
+        if constexpr (Taps == 2) {
+            const std::uint8_t* line0 = base + index[0] * stepAcross + lowest * 4;
+            const std::uint8_t* line1 = base + index[1] * stepAcross + lowest * 4;
+            const auto w0 = static_cast<std::uint32_t>(weight[0]), w1 = static_cast<std::uint32_t>(weight[1]);
+            for (int j = 0; j < bytes; ++j) {
+                outRow[j] = static_cast<std::uint16_t>((w0 * line0[j] + w1 * line1[j] + kRound) >> kFirstShift);
+            }
+            return;
+        }
+        std::fill(acc, acc + bytes, kRound);
+        for (int k = 0; k < count; ++k) {
+            const std::uint8_t* line = base + index[k] * stepAcross + lowest * 4;
+            const auto w = static_cast<std::uint32_t>(weight[k]);
+            for (int j = 0; j < bytes; ++j) {
+                acc[j] += w * line[j];
+            }
+        }
+        for (int j = 0; j < bytes; ++j) {
+            outRow[j] = static_cast<std::uint16_t>(acc[j] >> kFirstShift);
+        }
+        return;
+    }
+    // Lines are columns of the still (odd rotations): read a few neighbouring pixels per still row.
+    for (int a = lowest; a <= highest; ++a) {
+        const std::uint8_t* p = base + a * stepAlong;
+        std::uint32_t sum[4] = {kRound, kRound, kRound, kRound};
+        for (int k = 0; k < count; ++k) {
+            const std::uint8_t* q = p + index[k] * stepAcross;
+            const auto w = static_cast<std::uint32_t>(weight[k]);
+            for (int c = 0; c < 4; ++c) {
+                sum[c] += w * q[c];
+            }
+        }
+        for (int c = 0; c < 4; ++c) {
+            row[a * 4 + c] = static_cast<std::uint16_t>(sum[c] >> kFirstShift);
+        }
+    }
+}
+
+// Second pass: gather along the blended row into the output row.
+template <int Taps>
+void GatherRow(const std::uint16_t* row, const AxisTaps& axis, std::uint32_t* out, int count)
+{
+    const int taps = Taps > 0 ? Taps : axis.taps;
+    const std::int32_t* index = axis.index.data();
+    const std::int32_t* weight = axis.weight.data();
+    const std::uint8_t* inside = axis.inside.data();
+    for (int i = 0; i < count; ++i, index += taps, weight += taps) {
+        if (!inside[i]) {
+            out[i] = kOpaqueBlack;
+            continue;
+        }
+        std::uint32_t sum[4] = {1u << (kSecondShift - 1), 1u << (kSecondShift - 1), 1u << (kSecondShift - 1),
+                                1u << (kSecondShift - 1)};
+        for (int k = 0; k < taps; ++k) {
+            const std::uint16_t* p = row + index[k] * 4;
+            const auto w = static_cast<std::uint32_t>(weight[k]);
+            for (int c = 0; c < 4; ++c) {
+                sum[c] += w * p[c];
+            }
+        }
+        std::uint32_t pixel = kOpaqueBlack;
+        for (int c = 0; c < 3; ++c) {
+            pixel |= std::min<std::uint32_t>(sum[c] >> kSecondShift, 255u) << (8 * c);
+        }
+        out[i] = pixel;
+    }
+}
+
+} // namespace
+
+void FillBlack(const PixelTarget& target, const TargetRect& rect)
+{
+    const int x0 = std::clamp(rect.x, 0, target.width), x1 = std::clamp(rect.x + rect.width, 0, target.width);
+    const int y0 = std::clamp(rect.y, 0, target.height), y1 = std::clamp(rect.y + rect.height, 0, target.height);
+    for (int y = y0; y < y1; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(target.pixels + static_cast<std::ptrdiff_t>(y) * target.stride);
+        std::fill(row + x0, row + x1, kOpaqueBlack);
+    }
+}
+
+void ResampleOriented(const PixelSource& source, const OrientationOp& op, const SourceRect& from,
+                      const PixelTarget& target, const TargetRect& to)
+{
+    TargetRect rect = to;
+    rect.width = std::min(rect.width, target.width - rect.x);
+    rect.height = std::min(rect.height, target.height - rect.y);
+    if (rect.x < 0 || rect.y < 0 || rect.width <= 0 || rect.height <= 0) {
+        return;
+    }
+    if (!source.pixels || source.width <= 0 || source.height <= 0 || from.width <= 0.0 || from.height <= 0.0) {
+        FillBlack(target, rect);
+        return;
+    }
+
+    // Which still axis each output axis runs along, in which direction.
+    const bool swap = op.swapsAxes;
+    const int signX = swap ? op.m[1][0] : op.m[0][0];   // output x along still y when swapped
+    const int signY = swap ? op.m[0][1] : op.m[1][1];
+    const int lengthX = swap ? source.height : source.width;
+    const int lengthY = swap ? source.width : source.height;
+    const AxisTaps across = BuildAxis(rect.width, from.x, from.width, lengthX, signX);
+    const AxisTaps down = BuildAxis(rect.height, from.y, from.height, lengthY, signY);
+
+    // Source step along the output x axis (along a blended line) and across lines.
+    const std::ptrdiff_t stepAlong = swap ? source.stride : 4;
+    const std::ptrdiff_t stepAcross = swap ? 4 : source.stride;
+
+    std::vector<std::uint16_t> row(static_cast<std::size_t>(std::max(lengthX, 1)) * 4);
+    std::vector<std::uint32_t> acc(down.taps == 2 ? 0 : row.size());
+    for (int v = 0; v < rect.height; ++v) {
+        auto* out = reinterpret_cast<std::uint32_t*>(target.pixels + static_cast<std::ptrdiff_t>(rect.y + v) * target.stride) + rect.x;
+        if (!down.inside[static_cast<std::size_t>(v)] || across.highest < across.lowest) {
+            std::fill(out, out + rect.width, kOpaqueBlack);
+            continue;
+        }
+        const std::int32_t* index = down.index.data() + static_cast<std::size_t>(v) * down.taps;
+        const std::int32_t* weight = down.weight.data() + static_cast<std::size_t>(v) * down.taps;
+        if (down.taps == 2) {
+            BlendLines<2>(source.pixels, stepAlong, stepAcross, index, weight, 2, across.lowest, across.highest, row.data(), acc.data());
+        } else {
+            BlendLines<0>(source.pixels, stepAlong, stepAcross, index, weight, down.taps, across.lowest, across.highest, row.data(), acc.data());
+        }
+        if (across.taps == 2) {
+            GatherRow<2>(row.data(), across, out, rect.width);
+        } else {
+            GatherRow<0>(row.data(), across, out, rect.width);
+        }
+    }
+}
+
+} // namespace vistrel

@@ -1,0 +1,34 @@
+#pragma once
+#include "images/OrientationTransform.h"
+
+#include <cstdint>
+
+namespace vistrel {
+
+// 4-byte pixels (B, G, R, X) in the still's own orientation.
+struct PixelSource
+{
+    const std::uint8_t* pixels;
+    std::int32_t width, height, stride;
+};
+
+struct PixelTarget
+{
+    std::uint8_t* pixels;
+    std::int32_t width, height, stride;
+};
+
+// A rectangle of the oriented picture, in source pixels (may reach outside the picture).
+struct SourceRect { double x, y, width, height; };
+struct TargetRect { std::int32_t x, y, width, height; };
+
+// Orients and scales in one pass: the oriented source rectangle is drawn into the target rectangle,
+// bilinear, area-averaged where an axis shrinks by more than 2. Every pixel of the target rectangle is
+// written: where it falls outside the picture it is black. The fourth byte is always 0xFF.
+void ResampleOriented(const PixelSource& source, const OrientationOp& op, const SourceRect& from,
+                      const PixelTarget& target, const TargetRect& to);
+
+// Fills a rectangle with opaque black.
+void FillBlack(const PixelTarget& target, const TargetRect& rect);
+
+} // namespace vistrel
