@@ -1,0 +1,44 @@
+#include "capture/engine/PinLookup.h"
+
+#include <vector>
+
+namespace vistrel {
+
+std::shared_ptr<IPin> FindStillPin(const std::shared_ptr<IBaseFilter>& filter)
+{
+    if (!filter)
+        return nullptr;
+    std::vector<std::shared_ptr<IPin>> pins;
+    if (Failed(filter->EnumPins(&pins)))
+        return nullptr;
+    for (const auto& pin : pins) {
+        const auto properties = pin->QueryKsPropertySet();
+        if (!properties)
+            continue;
+        Guid category;
+        std::uint32_t returned = 0;
+        if (Failed(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category,
+                                   &returned)))
+            continue;
+        if (category == PIN_CATEGORY_STILL)
+            return pin;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<IPin> FirstOutputPin(const std::shared_ptr<IBaseFilter>& filter)
+{
+    if (!filter)
+        return nullptr;
+    std::vector<std::shared_ptr<IPin>> pins;
+    if (Failed(filter->EnumPins(&pins)))
+        return nullptr;
+    for (const auto& pin : pins) {
+        PinDirection direction {};
+        if (Succeeded(pin->QueryDirection(&direction)) && direction == PinDirection::Output)
+            return pin;
+    }
+    return nullptr;
+}
+
+} // namespace vistrel
