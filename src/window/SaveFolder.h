@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace vistrel {
+
+constexpr const char* kSaveFolderName = "FilmScan";
+
+// The folder of the program's executable with a trailing separator, or the empty text.
+QString ModuleFolder();
+
+// The user's Pictures folder, or the empty text when the platform has none.
+QString PicturesFolder();
+
+// picturesFolder + "/FilmScan/"; the program's folder when there is no Pictures folder; "/FilmScan/"
+// when neither is known.
+QString DefaultSaveFolder(const QString& picturesFolder, const QString& moduleFolder);
+QString DefaultSaveFolder();
+
+// A chosen folder with its trailing separator ("/" stays "/").
+QString WithTrailingSeparator(const QString& path);
+
+// The folder picker of "...": pre-selects the current folder; nullopt when cancelled.
+class IFolderChooser
+{
+public:
+    virtual ~IFolderChooser() = default;
+    virtual std::optional<QString> ChooseFolder(QWidget* owner, const QString& current) = 0;
+};
+
+// Opens a folder in the desktop's file manager.
+class IFolderOpener
+{
+public:
+    virtual ~IFolderOpener() = default;
+    virtual void OpenFolder(const QString& folder) = 0;
+};
+
+class SystemFolderChooser : public IFolderChooser
+{
+public:
+    std::optional<QString> ChooseFolder(QWidget* owner, const QString& current) override;
+};
+
+class DesktopFolderOpener : public IFolderOpener
+{
+public:
+    void OpenFolder(const QString& folder) override;
+};
+
+} // namespace vistrel

@@ -1,0 +1,217 @@
+#pragma once
+
+#include "capture/contract/Platform.h"
+#include "capture/engine/CaptureEngine.h"
+#include "capture/engine/ICaptureHost.h"
+#include "images/CaptureTime.h"
+#include "images/CapturedImage.h"
+#include "window/AnchorLayout.h"
+#include "window/DialogUnits.h"
+#include "window/SaveFolder.h"
+#include "window/UserPrompts.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+namespace vistrel {
+
+class CButtonST;
+class CCustomDrawSliderCtrl;
+class CRoundButtonST;
+class CXLabel;
+class PreviewSurface;
+class SaveController;
+class StripView;
+
+// The user's choices held by the window; exchanged with the radio groups and the folder box only
+// when a handler asks for it (UpdateData).
+struct ScanSettings
+{
+    std::int32_t filmType = 0;
+    std::int32_t resolution = 0;
+    std::int32_t filmSize = 0;
+    std::int32_t outputFormat = 0;
+    QString saveFolder;
+};
+
+// Control ids of the scanner window.
+enum ControlId : int {
+    IdChooser = 1000, IdPreview = 1001, IdSaturationSlider = 1002, IdBrightnessSlider = 1003,
+    IdContrastSlider = 1004, IdRedSlider = 1005, IdGreenSlider = 1006, IdBlueSlider = 1007,
+    IdFolderBox = 1008, IdChooseFolder = 1009, IdChooserCaption = 1010, IdSaveCaption = 1011,
+    IdStatus = 1012, IdNoScannerPicture = 1013, IdNoScannerText = 1014, IdStripFrame = 1015, IdImageView = 1016,
+    IdStandard = 3001, IdHigh = 3002, IdSlide = 3003, IdNegative = 3004, IdBlackWhite = 3005,
+    IdFilm135 = 3006, IdFilm126 = 3007, IdScan = 3000, IdBrowse = 3008, IdSave = 3009, IdDelete = 3010,
+    IdRotate = 3011, IdMirror = 3018, IdHiddenDefault = 3021, IdDefault = 3022, IdCustom = 3023,
+    IdJpg = 3035, IdTiff = 3036, IdFirstThumbnail = 5000, IdLastThumbnail = 5011,
+};
+
+// Services the window reaches the desktop through; null members get the system's own.
+struct WindowServices
+{
+    std::shared_ptr<IFolderChooser> folderChooser;
+    std::shared_ptr<IFolderOpener> folderOpener;
+    std::shared_ptr<IUserPrompts> prompts;
+};
+
+// The scanner window: the live picture, the adjustments, the option groups, the save folder and
+// the strip of captured images. Owns the capture engine of its scanner.
+class CVistrelDlg : public QDialog, public ICaptureHost
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char* kTitle = "Tavrik Film Scanner";
+    static constexpr const char* kApplicationName = "vistrel";    // caption of the full-strip message
+    static constexpr int kStillTimerId = 1;
+    static constexpr int kStillTimeoutMs = 2000;
+    static constexpr QRgb kNoScannerTextColour = qRgb(244, 67, 54);
+    static constexpr int kNoScannerTextPoints = 20;
+    static constexpr QRgb kButtonHotColour = qRgb(255, 128, 0);
+    static constexpr QRgb kStillArrivedColour = qRgb(0, 122, 217);
+    static constexpr QRgb kStillMissingColour = qRgb(255, 0, 0);
+    static constexpr QRgb kStatusBackground = qRgb(255, 255, 0);
+    static constexpr int kStatusPoints = 32;
+
+    // The devices named by the environment (VISTREL_SIMULATOR), else the real ones.
+    explicit CVistrelDlg(QWidget* parent = nullptr);
+    CVistrelDlg(std::shared_ptr<ICapturePlatform> platform, QWidget* parent = nullptr);
+    CVistrelDlg(std::shared_ptr<ICapturePlatform> platform, WindowServices services, QWidget* parent = nullptr);
+    ~CVistrelDlg() override;
+
+    // ICaptureHost
+    std::int32_t CurrentFilmSize() override;
+    void PreviewArea(std::int32_t* width, std::int32_t* height) override;
+    IVideoSurface* PreviewSurface() override;
+    void SetPreviewBackgroundBlack() override;
+    void ShowErrorMessage(const std::string& text, const std::string& caption) override;
+    std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) override;
+    HRESULT RefreshPropertyControls(const CameraProperty& slot) override;
+    HRESULT RefreshAllPropertyControls() override;
+    void CheckDefaultCustom(bool defaultChecked) override;
+
+    // Window operations.
+    void ApplyLanguage();
+    void EnableForScanner(QWidget* child);
+    void EnableForScannerAll();
+    HRESULT AttachScanner(std::shared_ptr<IBaseFilter> filter);
+    HRESULT DetachScanner();
+    void ShowCaptureStatus(int kind, int messageId);
+    bool IsScannerAttached() const;
+
+    // Data exchange: true reads the controls into the settings, false writes the settings into them.
+    void UpdateData(bool saveAndValidate);
+    const ScanSettings& Settings() const { return settings; }
+
+    // Handlers, public so that tests can drive them exactly as the controls do.
+    void OnScan();
+    void OnFilmType(int radioId);
+    void OnDefault();
+    void OnCustom();
+    void OnSliderScroll(int sliderId, int code);
+    void OnFilmSize();
+    void OnResolution();
+    void OnLanguageChosen(int index);
+    void OnChooseFolder();
+    void OnBrowse();
+    void OnSave();
+    void OnDeviceChange(const DeviceChange& change);
+    void OnStillTimeout();
+    // The still's arrival on the window thread: checks, appends, stops the time-out, counts.
+    void AddStill(FrameBytes bytes, CaptureTime arrival);
+
+    // State for tests and the strip.
+    QWidget* Control(int id) const;
+    template <class T> T* ControlAs(int id) const { return qobject_cast<T*>(Control(id)); }
+    CaptureEngine& Engine() { return *engine; }
+    StripView& Strip() { return *strip; }
+    class PreviewSurface& Surface() { return *previewSurface; }
+    int StillCount() const { return stillCount; }
+    int StillTimerId() const { return stillTimer; }
+    const QTimer& StillTimer() const { return stillTimeout; }
+    QSize MinTrackSize() const { return QSize(minTrackWidth, minTrackHeight); }
+    DialogBaseUnits BaseUnits() const { return baseUnits; }
+    bool IsSaving() const;
+
+public slots:
+    void accept() override;   // Enter: the confirm command does nothing
+    void reject() override;   // Escape and the close box: asks before unsaved images are discarded
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateControls();
+    QWidget* CreateControl(const LayoutControl& row);
+    void ConnectHandlers();
+    void OnInitDialog();
+    void LayOutStrip();
+    void RegisterDeviceNotifications();
+    void UnregisterDeviceNotifications();
+    void CloseHandling();
+    void NarrowByPropertySlots();
+    void ApplyEnablingRule();
+    void OnStripChanged();
+    void OnSavingChanged(bool saving);
+    void FocusFirstThumbnail();
+    void StartStillTimer();
+    void StopStillTimer();
+    void CheckRadio(int firstId, int lastId, int checkId);
+    int CheckedPosition(QButtonGroup* group) const;
+    void SetCheckedPosition(QButtonGroup* group, int position);
+    void SetControlText(int id, const QString& text);
+    void EnableControl(int id, bool enable);
+    CCustomDrawSliderCtrl* Slider(int id) const;
+
+    std::shared_ptr<ICapturePlatform> platform;
+    WindowServices services;
+
+    // Controls (owned by the window through Qt's parent model).
+    QComboBox* chooser = nullptr;
+    CXLabel* statusLabel = nullptr;
+    CXLabel* previewLabel = nullptr;
+    CXLabel* noDeviceLabel = nullptr;
+    ScanSettings settings;
+    int minTrackWidth = 0;
+    int minTrackHeight = 0;
+    std::array<CCustomDrawSliderCtrl*, 6> sliders {};
+    std::array<CRoundButtonST*, 6> commandButtons {};
+    QIcon windowIcon;
+    DeviceNotificationHandle deviceNotification = 0;
+    std::unique_ptr<CaptureEngine> engine;
+    int stillCount = 0;
+    int stillTimer = 0;
+    QTimer stillTimeout;
+    std::array<CButtonST*, 12> thumbnails {};
+    QLabel* imageView = nullptr;
+    class PreviewSurface* previewSurface = nullptr;
+
+    std::map<int, QWidget*> controls;
+    QButtonGroup* filmTypeGroup = nullptr;
+    QButtonGroup* resolutionGroup = nullptr;
+    QButtonGroup* filmSizeGroup = nullptr;
+    QButtonGroup* outputFormatGroup = nullptr;
+    QButtonGroup* defaultCustomGroup = nullptr;
+    DialogBaseUnits baseUnits;
+    AnchorLayout anchors;
+    std::unique_ptr<StripView> strip;
+    std::unique_ptr<SaveController> saver;
+    bool closing = false;
+    bool closeAfterSave = false;
+};
+
+} // namespace vistrel
