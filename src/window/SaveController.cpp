@@ -58,7 +58,7 @@ void SaveController::Save(const QString& saveFolder, std::int32_t outputFormat)
 
     folder = saveFolder;
     format = outputFormat;
-    saveTime = LocalTimeNow();
+    saveTime = clock();
     std::vector<SaveEntry> snapshot;
     snapshot.reserve(static_cast<std::size_t>(entries.Count()));
     for (int i = 0; i < entries.Count(); ++i) {
@@ -103,6 +103,11 @@ void SaveController::SetFailureReporter(FailureReporter replacement)
 void SaveController::SetWorkerCount(int count)
 {
     workerCount = count;
+}
+
+void SaveController::SetClock(std::function<CaptureTime()> replacement)
+{
+    clock = std::move(replacement);
 }
 
 void SaveController::ShowProgress(int written, int total)

@@ -40,6 +40,8 @@ public:
     void SetFailureReporter(FailureReporter reporter);
     // Worker threads of a save; 0 = one per core.
     void SetWorkerCount(int count);
+    // Where a save reads the local time (once per save) that names its files.
+    void SetClock(std::function<CaptureTime()> clock);
 
 signals:
     void SavingChanged(bool saving);
@@ -52,6 +54,7 @@ private:
     QWidget* window;
     StripView& strip;
     FailureReporter reporter;
+    std::function<CaptureTime()> clock = LocalTimeNow;
     int workerCount = 0;
     std::unique_ptr<SaveBatch> batch;
     QPointer<QProgressDialog> progress;

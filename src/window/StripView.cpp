@@ -3,11 +3,12 @@
 #include "controls/CButtonST.h"
 #include "images/RenderFitted.h"
 
-#include <QEvent>
+#include <QAbstractButton>
 #include <QLabel>
 #include <QMetaObject>
 #include <QSaveFile>
 #include <QTextStream>
+#include <QTimer>
 #include <QVariant>
 #include <QWidget>
 
@@ -19,25 +20,25 @@ namespace vistrel {
 
 namespace {
 
-// Writes where every control of the window sits, and the strip's state, to the file named by
-// VISTREL_CONTROL_MAP, so that a driver outside the program can click the controls with real
-// input and wait for the strip. Nothing happens without the variable.
+// Writes where every control of the window sits, its state, and the strip's state to the file
+// named by VISTREL_CONTROL_MAP, so that a driver outside the program can click the controls with
+// real input and wait for their effect. Nothing of this runs without the variable.
 class ControlMapWriter : public QObject
 {
 public:
+    static constexpr int kIntervalMs = 100;
+
     ControlMapWriter(QWidget* window, const StripView& view, QString path)
         : QObject(window), window(window), view(view), path(std::move(path))
     {
-        window->installEventFilter(this);
+        connect(&timer, &QTimer::timeout, this, [this] { Write(); });
+        timer.start(kIntervalMs);
     }
 
-    void Write() const
+    void Write()
     {
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-            return;
-        }
-        QTextStream out(&file);
+        QString text;
+        QTextStream out(&text);
         const QPoint origin = window->mapToGlobal(QPoint(0, 0));
         out << "window " << origin.x() << ' ' << origin.y() << ' ' << window->width() << ' '
             << window->height() << ' ' << (window->isVisible() ? 1 : 0) << '\n';
@@ -47,9 +48,11 @@ public:
                 continue;
             }
             const QPoint at = child->mapTo(window, QPoint(0, 0));
+            const auto* button = qobject_cast<const QAbstractButton*>(child);
             out << "control " << id.toInt() << ' ' << at.x() << ' ' << at.y() << ' ' << child->width()
                 << ' ' << child->height() << ' ' << (child->isVisible() ? 1 : 0) << ' '
-                << (child->isEnabled() ? 1 : 0) << '\n';
+                << (child->isEnabled() ? 1 : 0) << ' ' << (button != nullptr && button->isChecked() ? 1 : 0)
+                << '\n';
         }
         const ImageStrip& strip = view.Strip();
         out << "strip " << strip.Count() << ' ' << strip.Selection() << ' ' << (view.IsLocked() ? 1 : 0)
@@ -59,31 +62,24 @@ public:
             out << "entry " << i << ' ' << entry.id << ' ' << entry.mirrored << ' ' << entry.rotation << '\n';
         }
         out.flush();
-        file.commit();
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == window) {
-            switch (event->type()) {
-            case QEvent::Show:
-            case QEvent::Move:
-            case QEvent::Resize:
-                // After the layout has settled for this event.
-                QMetaObject::invokeMethod(this, [this] { Write(); }, Qt::QueuedConnection);
-                break;
-            default:
-                break;
+        if (text == written) {
+            return;
+        }
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+            file.write(text.toUtf8());
+            if (file.commit()) {
+                written = text;
             }
         }
-        return false;
     }
 
 private:
     QWidget* window;
     const StripView& view;
     QString path;
+    QString written;
+    QTimer timer;
 };
 
 } // namespace
@@ -94,9 +90,7 @@ StripView::StripView(QWidget* window, std::array<CButtonST*, kButtonCount> butto
 {
     const QString mapPath = qEnvironmentVariable("VISTREL_CONTROL_MAP");
     if (!mapPath.isEmpty() && window != nullptr) {
-        auto* writer = new ControlMapWriter(window, *this, mapPath);
-        connect(this, &StripView::StripChanged, writer, [writer] { writer->Write(); },
-                Qt::QueuedConnection);
+        new ControlMapWriter(window, *this, mapPath); // owned by the window
     }
 }
 

@@ -1,0 +1,550 @@
+// The program from Scan to files: the built program on a virtual X server with the simulated
+// scanner, driven by real pointer input (xdotool), checked by the files it writes and by what
+// the screen shows.
+#include "capture/sim/SyntheticScene.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <tiffio.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifndef VISTREL_PROGRAM
+#error "VISTREL_PROGRAM names the program under test"
+#endif
+
+namespace vistrel::test {
+namespace {
+
+constexpr int kStillWidth = 2592;     // the simulated scanner's still format
+constexpr int kStillHeight = 1944;
+constexpr int kWaitMs = 30000;
+constexpr int kPollMs = 50;
+
+enum ControlId {
+    Scan = 3000, Save = 3009, Delete = 3010, Rotate = 3011, Mirror = 3018, Tiff = 3036,
+    ImageView = 1016, FirstThumbnail = 5000, ThumbnailCount = 12,
+};
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = kWaitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QThread::msleep(kPollMs);
+    }
+    return true;
+}
+
+// A process that is ended when this goes away.
+class Child
+{
+public:
+    ~Child() { Stop(); }
+    QProcess& operator*() { return process; }
+    QProcess* operator->() { return &process; }
+    void Stop()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            if (!process.waitForFinished(5000)) {
+                process.kill();
+                process.waitForFinished(5000);
+            }
+        }
+    }
+
+private:
+    QProcess process;
+};
+
+// What the program says about its controls and its strip (the file named by VISTREL_CONTROL_MAP).
+struct ControlState
+{
+    QRect rect;          // in window coordinates
+    bool visible = false, enabled = false, checked = false;
+};
+struct EntryState
+{
+    int mirrored = 0, rotation = 0;
+};
+struct ProgramState
+{
+    QPoint origin;                       // the window's client area on the screen
+    bool windowVisible = false;
+    std::map<int, ControlState> controls;
+    int count = -1, selection = -2;
+    bool saving = false;
+    std::vector<EntryState> entries;
+
+    static std::optional<ProgramState> Read(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            return std::nullopt;
+        }
+        ProgramState state;
+        bool sawStrip = false;
+        QTextStream in(&file);
+        while (!in.atEnd()) {
+            const QStringList f = in.readLine().split(' ', Qt::SkipEmptyParts);
+            if (f.size() >= 6 && f[0] == "window") {
+                state.origin = QPoint(f[1].toInt(), f[2].toInt());
+                state.windowVisible = f[5] == "1";
+            } else if (f.size() >= 9 && f[0] == "control") {
+                state.controls[f[1].toInt()] = ControlState{
+                    QRect(f[2].toInt(), f[3].toInt(), f[4].toInt(), f[5].toInt()), f[6] == "1", f[7] == "1",
+                    f[8] == "1"};
+            } else if (f.size() >= 4 && f[0] == "strip") {
+                state.count = f[1].toInt();
+                state.selection = f[2].toInt();
+                state.saving = f[3] == "1";
+                sawStrip = true;
+            } else if (f.size() >= 5 && f[0] == "entry") {
+                state.entries.push_back(EntryState{f[3].toInt(), f[4].toInt()});
+            }
+        }
+        if (!sawStrip) {
+            return std::nullopt;
+        }
+        return state;
+    }
+};
+
+// The pixels of a grey version of a picture, for comparing pictures whatever their tones.
+std::vector<double> GreyPixels(const QImage& picture, QSize size)
+{
+    const QImage small = picture.convertToFormat(QImage::Format_RGB32)
+                             .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    std::vector<double> grey;
+    grey.reserve(static_cast<std::size_t>(size.width() * size.height()));
+    for (int y = 0; y < small.height(); ++y) {
+        for (int x = 0; x < small.width(); ++x) {
+            grey.push_back(qGray(small.pixel(x, y)));
+        }
+    }
+    return grey;
+}
+
+double Correlation(const std::vector<double>& a, const std::vector<double>& b)
+{
+    const double n = static_cast<double>(a.size());
+    double meanA = 0, meanB = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        meanA += a[i];
+        meanB += b[i];
+    }
+    meanA /= n;
+    meanB /= n;
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        ab += (a[i] - meanA) * (b[i] - meanB);
+        aa += (a[i] - meanA) * (a[i] - meanA);
+        bb += (b[i] - meanB) * (b[i] - meanB);
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+// The scanner's picture flipped left to right when mirrored, then turned clockwise, then cropped
+// or banded into the output box the way a saved file holds it: the full width kept, the height
+// cut (or padded with black) by the same offset on both sides.
+QImage ExpectedFile(const QImage& scene, int mirrored, int rotation, QSize box)
+{
+    QImage oriented = mirrored != 0 ? scene.mirrored(true, false) : scene;
+    oriented = oriented.transformed(QTransform().rotate(90.0 * rotation));
+    const double rotW = oriented.width();
+    const double rotH = oriented.height();
+    const double cut = (rotH - rotW * box.height() / box.width()) / 2.0;
+    const double scale = box.height() / (rotH - 2.0 * cut);
+    QImage file(box, QImage::Format_RGB32);
+    file.fill(Qt::black);
+    QPainter painter(&file);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(0, -cut * scale, box.width(), rotH * scale), oriented);
+    return file;
+}
+
+struct TiffFile
+{
+    QImage picture;
+    QString dateTime;
+};
+
+std::optional<TiffFile> ReadTiff(const QString& path)
+{
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(QFile::encodeName(path).constData(), "r"), TIFFClose);
+    if (!tiff) {
+        return std::nullopt;
+    }
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
+    TiffFile result;
+    char* dateTime = nullptr;
+    if (TIFFGetField(tiff.get(), TIFFTAG_DATETIME, &dateTime) == 1 && dateTime != nullptr) {
+        result.dateTime = QString::fromLatin1(dateTime);
+    }
+    QImage picture(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGBA8888);
+    if (TIFFReadRGBAImageOriented(tiff.get(), width, height, reinterpret_cast<std::uint32_t*>(picture.bits()),
+                                  ORIENTATION_TOPLEFT, 0) != 1) {
+        return std::nullopt;
+    }
+    result.picture = picture; // libtiff's ABGR words are R, G, B, A bytes in memory
+    return result;
+}
+
+QImage SceneReference()
+{
+    // The simulated scanner's own picture, at a quarter of the still's size (proportions are all
+    // that matter here).
+    const sim::RgbImage scene = sim::SyntheticScene::Render(kStillWidth / 4, kStillHeight / 4);
+    QImage picture(scene.pixels.data(), scene.width, scene.height, scene.width * 3, QImage::Format_RGB888);
+    return picture.copy();
+}
+
+class ScanToFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QFileInfo(QStringLiteral(VISTREL_PROGRAM)).isExecutable())
+            << "build the program first: " << VISTREL_PROGRAM;
+        ASSERT_TRUE(temp.isValid());
+        home = temp.filePath("home");
+        for (const char* sub : {"home", "config", "data", "cache", "runtime"}) {
+            ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
+        }
+        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        StartDisplay();
+        StartProgram();
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure()) {
+            const QString shot = QDir::current().filePath("scan_to_file_failure.png");
+            Screenshot().save(shot);
+            QFile log(temp.filePath("program.log"));
+            log.open(QIODevice::ReadOnly);
+            std::cerr << "screen at the failure: " << shot.toStdString() << '\n'
+                      << "program output:\n"
+                      << log.readAll().toStdString();
+            if (const auto state = State()) {
+                std::cerr << "strip " << state->count << ' ' << state->selection << ' ' << state->saving << '\n';
+            }
+        }
+        program.Stop();
+        display.Stop();
+    }
+
+    // A server of our own; -displayfd lets it take a free display number without races.
+    void StartDisplay()
+    {
+        display->setProgram(QStringLiteral("Xvfb"));
+        display->setArguments({"-displayfd", "1", "-screen", "0", "1920x1200x24", "-nolisten", "tcp", "-noreset"});
+        display->setProcessChannelMode(QProcess::SeparateChannels);
+        display->setStandardErrorFile(temp.filePath("xvfb.log"));
+        display->start();
+        ASSERT_TRUE(display->waitForStarted(10000));
+        QByteArray number;
+        ASSERT_TRUE(WaitFor([&] {
+            display->waitForReadyRead(kPollMs);
+            number += display->readAllStandardOutput();
+            return number.contains('\n');
+        })) << "Xvfb gave no display number";
+        displayName = ':' + QString::fromLatin1(number.trimmed());
+    }
+
+    void StartProgram()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", displayName);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("VISTREL_SIMULATOR", "scanner");
+        env.remove("VISTREL_SIMULATOR_IMAGE");
+        env.insert("VISTREL_SIMULATOR_CONTROL", temp.filePath("control.fifo"));
+        env.insert("VISTREL_CONTROL_MAP", MapPath());
+        env.insert("HOME", home);
+        env.insert("XDG_CONFIG_HOME", temp.filePath("config"));
+        env.insert("XDG_DATA_HOME", temp.filePath("data"));
+        env.insert("XDG_CACHE_HOME", temp.filePath("cache"));
+        env.insert("XDG_RUNTIME_DIR", temp.filePath("runtime"));
+        env.insert("LANG", "C.UTF-8");
+        env.insert("LC_ALL", "C.UTF-8");
+        program->setProcessEnvironment(env);
+        program->setProgram(QStringLiteral(VISTREL_PROGRAM));
+        program->setProcessChannelMode(QProcess::MergedChannels);
+        program->setStandardOutputFile(temp.filePath("program.log"));
+        program->start();
+        ASSERT_TRUE(program->waitForStarted(10000));
+    }
+
+    QString MapPath() const { return temp.filePath("controls.txt"); }
+    QString SaveFolder() const { return QDir(home).filePath("Pictures/FilmScan"); }
+    std::optional<ProgramState> State() const { return ProgramState::Read(MapPath()); }
+
+    bool WaitForState(const std::function<bool(const ProgramState&)>& done, int timeoutMs = kWaitMs)
+    {
+        return WaitFor(
+            [&] {
+                if (program->state() == QProcess::NotRunning) {
+                    return true; // reported by the check below
+                }
+                const auto state = State();
+                return state && done(*state);
+            },
+            timeoutMs) &&
+               program->state() != QProcess::NotRunning;
+    }
+
+    int Run(const QString& tool, const QStringList& arguments)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", displayName);
+        process.setProcessEnvironment(env);
+        process.start(tool, arguments);
+        if (!process.waitForFinished(20000)) {
+            process.kill();
+            return -1;
+        }
+        return process.exitCode();
+    }
+
+    // A real click: the pointer moves onto the control and the button goes down and up.
+    void Click(int id)
+    {
+        const auto state = State();
+        ASSERT_TRUE(state);
+        ASSERT_TRUE(state->controls.count(id)) << "no control " << id;
+        const ControlState& control = state->controls.at(id);
+        ASSERT_TRUE(control.visible && control.enabled) << "control " << id << " cannot be clicked";
+        // Radio buttons take clicks on their indicator and text only, which sit at the left.
+        const bool radio = id == Tiff;
+        const QPoint at = state->origin + QPoint(radio ? control.rect.left() + 6 : control.rect.center().x(),
+                                                 control.rect.center().y());
+        ASSERT_EQ(Run("xdotool", {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y()),
+                                  "click", "1"}),
+                  0);
+    }
+
+    QImage Screenshot()
+    {
+        const QString file = temp.filePath("screen.png");
+        QFile::remove(file);
+        if (Run("import", {"-display", displayName, "-window", "root", file}) != 0) {
+            return {};
+        }
+        return QImage(file);
+    }
+
+    // The pointer away from the window, so that no control shows its hover look.
+    void ParkPointer() { Run("xdotool", {"mousemove", "--sync", "1910", "1190"}); }
+
+    // A screenshot once the strip and the image view have stopped changing.
+    QImage SettledScreenshot(const ProgramState& state)
+    {
+        ParkPointer();
+        QImage previous = Screenshot();
+        QImage now;
+        WaitFor([&] {
+            now = Screenshot();
+            bool same = !now.isNull();
+            for (int i = 0; same && i <= ThumbnailCount; ++i) {
+                const int id = i < ThumbnailCount ? FirstThumbnail + i : ImageView;
+                same = ControlPixels(now, state, id) == ControlPixels(previous, state, id);
+            }
+            previous = now;
+            return same;
+        }, 10000);
+        return now;
+    }
+
+    QImage ControlPixels(const QImage& screen, const ProgramState& state, int id) const
+    {
+        return screen.copy(state.controls.at(id).rect.translated(state.origin)).convertToFormat(QImage::Format_RGB32);
+    }
+
+    static double DifferingShare(const QImage& a, const QImage& b)
+    {
+        if (a.size() != b.size() || a.isNull()) {
+            return 1.0;
+        }
+        int differing = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                differing += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+            }
+        }
+        return static_cast<double>(differing) / (a.width() * a.height());
+    }
+
+    // Checks that the picture of a file has the orientation wanted, against every orientation
+    // that gives a file of the same shape.
+    static void ExpectOrientation(const QImage& file, int mirrored, int rotation)
+    {
+        const QImage scene = SceneReference();
+        const QSize grid(file.width() / 32, file.height() / 32);
+        const std::vector<double> actual = GreyPixels(file, grid);
+        double wanted = -2.0, bestOther = -2.0;
+        for (int m = 0; m < 2; ++m) {
+            for (int r = rotation % 2; r < 4; r += 2) {
+                const double c = Correlation(actual, GreyPixels(ExpectedFile(scene, m, r, file.size()), grid));
+                std::cerr << "orientation mirrored " << m << " rotation " << r << ": correlation " << c << '\n';
+                if (m == mirrored && r == rotation) {
+                    wanted = c;
+                } else {
+                    bestOther = std::max(bestOther, c);
+                }
+            }
+        }
+        EXPECT_GT(wanted, 0.9);
+        EXPECT_GT(wanted - bestOther, 0.2) << "another orientation fits nearly as well";
+    }
+
+    QTemporaryDir temp;
+    QString home;
+    QString displayName;
+    Child display;
+    Child program;
+};
+
+QDateTime WholeSecond(const QDateTime& t)
+{
+    return QDateTime(t.date(), QTime(t.time().hour(), t.time().minute(), t.time().second()));
+}
+
+TEST_F(ScanToFileTest, ThreeScansRotateMirrorDeleteSaveAsTiff)
+{
+    // The window is up and the scanner attached.
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) {
+        return s.windowVisible && s.controls.count(Scan) && s.controls.at(Scan).enabled && s.count == 0;
+    })) << "the window did not come up with the scanner attached";
+    const ProgramState start = *State();
+    const QImage startScreen = SettledScreenshot(start);
+    ASSERT_FALSE(startScreen.isNull());
+
+    // Three scans; each still is appended and selected.
+    std::vector<QDateTime> before, after;
+    for (int n = 1; n <= 3; ++n) {
+        before.push_back(QDateTime::currentDateTime());
+        Click(Scan);
+        ASSERT_TRUE(WaitForState([n](const ProgramState& s) { return s.count == n && s.selection == n - 1; }))
+            << "still " << n << " did not arrive";
+        after.push_back(QDateTime::currentDateTime());
+    }
+
+    Click(FirstThumbnail + 1);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.selection == 1; }));
+    Click(Rotate);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.entries.size() == 3 && s.entries[1].rotation == 1; }));
+
+    Click(FirstThumbnail + 2);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.selection == 2; }));
+    Click(Mirror);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.entries.size() == 3 && s.entries[2].mirrored == 1; }));
+
+    Click(FirstThumbnail);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.selection == 0; }));
+    Click(Delete);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) {
+        return s.count == 2 && s.selection == 0 && s.entries[0].rotation == 1 && s.entries[1].mirrored == 1;
+    }));
+
+    Click(Tiff);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.controls.at(Tiff).checked; }));
+
+    const QDateTime saveClicked = WholeSecond(QDateTime::currentDateTime());
+    Click(Save);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.count == 0 && !s.saving; }))
+        << "the strip was not emptied";
+
+    // Exactly the two files, complete, named by the save's time and the strip positions.
+    const QDir folder(SaveFolder());
+    QStringList files;
+    ASSERT_TRUE(WaitFor([&] {
+        files = folder.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        return files.size() >= 2;
+    })) << "nothing written to " << SaveFolder().toStdString();
+    ASSERT_EQ(files.size(), 2) << files.join(' ').toStdString();
+    const QRegularExpression name(QStringLiteral("^(\\d{14})_0([12])\\.tif$"));
+    std::map<int, QString> byPosition;
+    for (const QString& file : files) {
+        const auto match = name.match(file);
+        ASSERT_TRUE(match.hasMatch()) << file.toStdString();
+        const QDateTime stamp = QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMddHHmmss"));
+        EXPECT_GE(stamp, saveClicked);
+        EXPECT_LE(stamp, QDateTime::currentDateTime());
+        byPosition[match.captured(2).toInt()] = folder.filePath(file);
+    }
+    ASSERT_EQ(byPosition.size(), 2u);
+
+    struct Expected
+    {
+        int position, scan, mirrored, rotation;
+        QSize size;
+    };
+    for (const Expected& e : {Expected{1, 2, 0, 1, QSize(1744, 2592)}, Expected{2, 3, 1, 0, QSize(2592, 1744)}}) {
+        SCOPED_TRACE(e.position);
+        const auto tiff = ReadTiff(byPosition.at(e.position));
+        ASSERT_TRUE(tiff);
+        EXPECT_EQ(tiff->picture.size(), e.size);
+        ExpectOrientation(tiff->picture, e.mirrored, e.rotation);
+        const QDateTime taken = QDateTime::fromString(tiff->dateTime, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+        ASSERT_TRUE(taken.isValid()) << "DateTime '" << tiff->dateTime.toStdString() << "'";
+        EXPECT_GE(taken, WholeSecond(before[static_cast<std::size_t>(e.scan - 1)])) << tiff->dateTime.toStdString();
+        EXPECT_LE(taken, after[static_cast<std::size_t>(e.scan - 1)]) << tiff->dateTime.toStdString();
+    }
+
+    // The strip looks as it did at the start: every thumbnail the placeholder, the image view grey.
+    ParkPointer();
+    ASSERT_TRUE(WaitFor([&] {
+        const QImage screen = Screenshot();
+        const ProgramState now = *State();
+        for (int i = 0; i < ThumbnailCount; ++i) {
+            if (DifferingShare(ControlPixels(screen, now, FirstThumbnail + i),
+                               ControlPixels(startScreen, start, FirstThumbnail + i)) > 0.005) {
+                return false;
+            }
+        }
+        return DifferingShare(ControlPixels(screen, now, ImageView), ControlPixels(startScreen, start, ImageView)) <=
+               0.005;
+    }, 5000)) << "the strip on the screen is not empty";
+    const QImage view = ControlPixels(Screenshot(), *State(), ImageView);
+    EXPECT_EQ(view.pixel(view.width() / 2, view.height() / 2), qRgb(89, 89, 89));
+}
+
+} // namespace
+} // namespace vistrel::test
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
