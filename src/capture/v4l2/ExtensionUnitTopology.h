@@ -1,0 +1,37 @@
+#pragma once
+// A device's UVC extension units as kernel-streaming topology nodes: one KSNODETYPE_DEV_SPECIFIC node per
+// unit, answering the property set named by the unit's GUID, its controls reached through uvcvideo.
+#include <memory>
+#include <vector>
+
+#include "capture/contract/KernelStreaming.h"
+#include "capture/v4l2/UvcDescriptors.h"
+#include "capture/v4l2/V4l2Io.h"
+
+namespace vistrel::v4l2 {
+
+class ExtensionUnitTopology final : public IKsControl, public IKsTopologyInfo
+{
+public:
+    ExtensionUnitTopology(std::vector<UvcExtensionUnit> units, std::shared_ptr<IV4l2Io> io);
+
+    HRESULT get_NumNodes(std::uint32_t* count) override;
+    HRESULT get_NodeType(std::uint32_t node, Guid* type) override;
+    // Property id 0 is the unit itself: SETSUPPORT confirms the set, GET returns the unit descriptor from its
+    // extension code onward. Ids 1..255 are control selectors: BASICSUPPORT gives the access bits (bit 0
+    // get, bit 1 set), GET with no buffer the control's length (ERROR_MORE_DATA), GET and SET its value.
+    HRESULT KsProperty(const KSP_NODE& property, void* data, std::uint32_t length,
+                       std::uint32_t* bytesReturned) override;
+
+private:
+    HRESULT UnitInformation(const UvcExtensionUnit& unit, std::uint32_t kind, void* data, std::uint32_t length,
+                            std::uint32_t& returned);
+    HRESULT Control(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint32_t kind, void* data,
+                    std::uint32_t length, std::uint32_t& returned);
+    int ControlLength(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint16_t& length);
+
+    std::vector<UvcExtensionUnit> units;
+    std::shared_ptr<IV4l2Io> io;
+};
+
+} // namespace vistrel::v4l2

@@ -1,0 +1,147 @@
+#include "capture/v4l2/UvcDescriptors.h"
+
+#include <algorithm>
+
+namespace vistrel::v4l2 {
+
+namespace {
+
+constexpr std::uint8_t kTypeConfiguration = 0x02;
+constexpr std::uint8_t kTypeInterface = 0x04;
+constexpr std::uint8_t kTypeClassInterface = 0x24;
+constexpr std::uint8_t kClassVideo = 0x0E;
+constexpr std::uint8_t kSubclassControl = 0x01;
+constexpr std::uint8_t kSubclassStreaming = 0x02;
+
+constexpr std::uint8_t kVcHeader = 0x01;
+constexpr std::uint8_t kVcInputTerminal = 0x02;
+constexpr std::uint8_t kVcExtensionUnit = 0x06;
+constexpr std::uint8_t kVsInputHeader = 0x01;
+constexpr std::uint16_t kCameraTerminalType = 0x0201;
+
+// Fixed offsets inside the class-specific descriptors.
+constexpr std::size_t kHeaderCollectionCount = 11;
+constexpr std::size_t kUnitGuid = 4;
+constexpr std::size_t kUnitNumControls = 20;
+constexpr std::size_t kUnitNrInPins = 21;
+constexpr std::size_t kUnitSources = 22;
+constexpr std::size_t kTerminalType = 4;
+constexpr std::size_t kTerminalControlSize = 14;
+constexpr std::size_t kInputHeaderStillMethod = 9;
+
+std::uint16_t Le16(std::span<const std::uint8_t> d, std::size_t at)
+{
+    return static_cast<std::uint16_t>(d[at] | d[at + 1] << 8);
+}
+
+std::optional<UvcExtensionUnit> ParseExtensionUnit(std::span<const std::uint8_t> d)
+{
+    if (d.size() <= kUnitNrInPins)
+        return std::nullopt;
+    const std::size_t pins = d[kUnitNrInPins];
+    const std::size_t sizeAt = kUnitSources + pins;
+    if (d.size() <= sizeAt)
+        return std::nullopt;
+    const std::size_t bitmapSize = d[sizeAt];
+    // The bitmap and iExtension must lie inside the descriptor.
+    if (d.size() < sizeAt + 1 + bitmapSize + 1)
+        return std::nullopt;
+    UvcExtensionUnit unit;
+    unit.unitId = d[3];
+    unit.guid = GuidFromBytes(d.subspan<kUnitGuid, 16>());
+    unit.numControls = d[kUnitNumControls];
+    unit.controls.bytes.assign(d.begin() + sizeAt + 1, d.begin() + sizeAt + 1 + bitmapSize);
+    unit.body.assign(d.begin() + kUnitGuid, d.end());
+    return unit;
+}
+
+std::optional<UvcCameraTerminal> ParseCameraTerminal(std::span<const std::uint8_t> d)
+{
+    if (d.size() <= kTerminalControlSize || Le16(d, kTerminalType) != kCameraTerminalType)
+        return std::nullopt;
+    const std::size_t bitmapSize = d[kTerminalControlSize];
+    if (d.size() < kTerminalControlSize + 1 + bitmapSize)
+        return std::nullopt;
+    UvcCameraTerminal terminal;
+    terminal.terminalId = d[3];
+    terminal.controls.bytes.assign(d.begin() + kTerminalControlSize + 1,
+                                   d.begin() + kTerminalControlSize + 1 + bitmapSize);
+    return terminal;
+}
+
+} // namespace
+
+Guid GuidFromBytes(std::span<const std::uint8_t, 16> b)
+{
+    Guid g;
+    g.data1 = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+              static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+    g.data2 = static_cast<std::uint16_t>(b[4] | b[5] << 8);
+    g.data3 = static_cast<std::uint16_t>(b[6] | b[7] << 8);
+    std::copy(b.begin() + 8, b.end(), g.data4.begin());
+    return g;
+}
+
+std::optional<UvcFunction> ParseUvcFunction(std::span<const std::uint8_t> descriptors, std::uint8_t controlInterface)
+{
+    UvcFunction function;
+    function.controlInterface = controlInterface;
+    bool controlFound = false;
+    int configurations = 0;
+    // The interface whose class-specific descriptors follow (alternate setting 0 only).
+    struct Current { std::uint8_t number = 0; std::uint8_t subclass = 0; bool video = false; } current;
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> stillMethods; // streaming interface -> method
+
+    std::size_t at = 0;
+    while (descriptors.size() - at >= 2) {
+        const std::size_t length = descriptors[at];
+        if (length < 2 || length > descriptors.size() - at)
+            break; // a length that cannot be trusted ends the walk
+        const auto d = descriptors.subspan(at, length);
+        at += length;
+        const std::uint8_t type = d[1];
+
+        if (type == kTypeConfiguration && ++configurations > 1)
+            break;
+        if (type == kTypeInterface) {
+            current = {};
+            if (length >= 9 && d[3] == 0) {
+                current.number = d[2];
+                current.video = d[5] == kClassVideo;
+                current.subclass = d[6];
+                if (current.video && current.subclass == kSubclassControl && current.number == controlInterface)
+                    controlFound = true;
+            }
+            continue;
+        }
+        if (type != kTypeClassInterface || !current.video || length < 3)
+            continue;
+
+        const std::uint8_t subtype = d[2];
+        if (current.subclass == kSubclassControl && current.number == controlInterface) {
+            if (subtype == kVcHeader && length > kHeaderCollectionCount) {
+                const std::size_t count = std::min<std::size_t>(d[kHeaderCollectionCount],
+                                                                length - kHeaderCollectionCount - 1);
+                function.streamingInterfaces.assign(d.begin() + kHeaderCollectionCount + 1,
+                                                    d.begin() + kHeaderCollectionCount + 1 + count);
+            } else if (subtype == kVcExtensionUnit) {
+                if (auto unit = ParseExtensionUnit(d))
+                    function.extensionUnits.push_back(std::move(*unit));
+            } else if (subtype == kVcInputTerminal && !function.cameraTerminal) {
+                function.cameraTerminal = ParseCameraTerminal(d);
+            }
+        } else if (current.subclass == kSubclassStreaming && subtype == kVsInputHeader &&
+                   length > kInputHeaderStillMethod) {
+            stillMethods.emplace_back(current.number, d[kInputHeaderStillMethod]);
+        }
+    }
+    if (!controlFound)
+        return std::nullopt;
+    for (const auto& [number, method] : stillMethods) {
+        if (std::ranges::find(function.streamingInterfaces, number) != function.streamingInterfaces.end())
+            function.stillCaptureMethod = std::max(function.stillCaptureMethod, method);
+    }
+    return function;
+}
+
+} // namespace vistrel::v4l2
