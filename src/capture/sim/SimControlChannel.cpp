@@ -49,6 +49,8 @@ std::optional<std::size_t> ParseIndex(const std::string& word)
 SimControlChannel::SimControlChannel(std::shared_ptr<SimulatedDeviceSource> s, std::string path)
     : source(std::move(s)), fifoPath(std::move(path))
 {
+    if (fifoPath.empty())
+        return; // commands come through Execute only
     struct stat info {};
     if (stat(fifoPath.c_str(), &info) != 0 && mkfifo(fifoPath.c_str(), 0600) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "simulator control: cannot create %s: %s\n", fifoPath.c_str(), std::strerror(errno));

@@ -55,33 +55,55 @@ Rgb Mix(Rgb a, Rgb b, double t)
     return {lerp(a.r, b.r), lerp(a.g, b.g), lerp(a.b, b.b)};
 }
 
-Rgb ScenePixel(double u, double v, double aspect)
+Rgb Background(double v)
 {
-    for (std::size_t i = 0; i < SyntheticScene::kPatchColours.size(); ++i)
-        if (PatchFrac(int(i)).Contains(u, v))
-            return SyntheticScene::kPatchColours[i];
-    for (int s = 0; s < SyntheticScene::kGreySteps; ++s)
-        if (GreyFrac(s).Contains(u, v)) {
-            auto g = SyntheticScene::GreyLevel(s);
-            return {g, g, g};
-        }
-    for (const auto& r : kLetterF)
-        if (r.Contains(u, v))
-            return kLetter;
-    if (kArrowShaft.Contains(u, v))
-        return kArrow;
-    if (u >= kArrowHeadLeft && u < kArrowHeadRight) {
-        double half = kArrowHalfHeight * (kArrowHeadRight - u) / (kArrowHeadRight - kArrowHeadLeft);
-        if (std::abs(v - kArrowCentre) < half)
-            return kArrow;
-    }
-    // The sun keeps its round shape whatever the picture's aspect.
-    double dx = (u - kSunX) * std::max(aspect, 1.0), dy = (v - kSunY) * std::max(1.0 / aspect, 1.0);
-    if (dx * dx + dy * dy < kSunRadius * kSunRadius)
-        return SyntheticScene::kSun;
     if (v < kHorizon)
         return Mix({60, 115, 200}, {180, 210, 238}, v / kHorizon);
     return Mix({70, 135, 55}, {105, 80, 45}, (v - kHorizon) / (1.0 - kHorizon));
+}
+
+// Paints the pixels of one row whose centres u = (x + 0.5) / width lie in [left, right).
+void PaintSpan(std::uint8_t* row, std::int32_t width, double left, double right, Rgb c)
+{
+    const auto x0 = std::max<std::int32_t>(0, std::int32_t(std::ceil(left * width - 0.5)));
+    const auto x1 = std::min<std::int32_t>(width, std::int32_t(std::ceil(right * width - 0.5)));
+    for (std::int32_t x = x0; x < x1; ++x) {
+        row[3 * x] = c.r;
+        row[3 * x + 1] = c.g;
+        row[3 * x + 2] = c.b;
+    }
+}
+
+void PaintRect(std::uint8_t* row, std::int32_t width, double v, const FracRect& r, Rgb c)
+{
+    if (v >= r.top && v < r.bottom)
+        PaintSpan(row, width, r.left, r.right, c);
+}
+
+// One row, painted back to front: sky or ground, sun, arrow, letter, grey ramp, colour patches.
+void RenderRow(std::uint8_t* row, std::int32_t width, double v, double aspect)
+{
+    PaintSpan(row, width, 0.0, 1.0, Background(v));
+    // The sun keeps its round shape whatever the picture's aspect.
+    const double dy = (v - kSunY) * std::max(1.0 / aspect, 1.0);
+    if (std::abs(dy) < kSunRadius) {
+        const double half = std::sqrt(kSunRadius * kSunRadius - dy * dy) / std::max(aspect, 1.0);
+        PaintSpan(row, width, kSunX - half, kSunX + half, SyntheticScene::kSun);
+    }
+    const double headReach = kArrowHalfHeight - std::abs(v - kArrowCentre);
+    if (headReach > 0) {
+        const double tip = kArrowHeadRight - (kArrowHeadRight - kArrowHeadLeft) * (1.0 - headReach / kArrowHalfHeight);
+        PaintSpan(row, width, kArrowHeadLeft, tip, kArrow);
+    }
+    PaintRect(row, width, v, kArrowShaft, kArrow);
+    for (const auto& r : kLetterF)
+        PaintRect(row, width, v, r, kLetter);
+    for (int s = 0; s < SyntheticScene::kGreySteps; ++s) {
+        const auto g = SyntheticScene::GreyLevel(s);
+        PaintRect(row, width, v, GreyFrac(s), {g, g, g});
+    }
+    for (std::size_t i = 0; i < SyntheticScene::kPatchColours.size(); ++i)
+        PaintRect(row, width, v, PatchFrac(int(i)), SyntheticScene::kPatchColours[i]);
 }
 
 } // namespace
@@ -95,16 +117,8 @@ RgbImage SyntheticScene::Render(std::int32_t width, std::int32_t height)
 {
     RgbImage image(width, height);
     const double aspect = height > 0 ? double(width) / height : 1.0;
-    for (std::int32_t y = 0; y < height; ++y) {
-        auto* row = image.Row(y);
-        const double v = (y + 0.5) / height;
-        for (std::int32_t x = 0; x < width; ++x) {
-            Rgb c = ScenePixel((x + 0.5) / width, v, aspect);
-            row[3 * x] = c.r;
-            row[3 * x + 1] = c.g;
-            row[3 * x + 2] = c.b;
-        }
-    }
+    for (std::int32_t y = 0; y < height; ++y)
+        RenderRow(image.Row(y), width, (y + 0.5) / height, aspect);
     return image;
 }
 
