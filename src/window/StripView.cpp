@@ -120,11 +120,11 @@ void StripView::LayOutStrip()
 
 int StripView::AppendStill(CapturedImage entry)
 {
-    const std::uint64_t id = entry.id;
     const int position = strip.Append(std::move(entry));
     if (position < 0) {
         return -1;
     }
+    const std::uint64_t id = strip.At(position).id; // assigned by the strip when the entry had none
     // Selected later, like a click on its thumbnail. The entry is looked up by identity then, so
     // a save that finishes in between cannot make the command select another entry.
     QMetaObject::invokeMethod(

@@ -115,9 +115,10 @@ TEST_P(DeleteTest, SelectionAfterDelete)
     for (int i = 0; i < c.count; ++i) {
         ids.push_back(view->Strip().At(i).id);
     }
-    view->Strip().SetSelection(-1);
     if (c.selected >= 0) {
         view->SelectImage(StripView::kFirstThumbnailId + c.selected);
+    } else {
+        view->Strip().SetSelection(-1);
     }
 
     view->DeleteSelected();
