@@ -22,7 +22,7 @@ CButtonST::CButtonST(QWidget* parent)
 {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
-    ResetColours();
+    ResetColours(palette());
     // A click leaves the focus on the button, whatever started it.
     connect(this, &QAbstractButton::clicked, this, [this] { setFocus(Qt::OtherFocusReason); });
 }
@@ -107,9 +107,16 @@ void CButtonST::ClearImage()
     bitmapMasked = QPixmap();
 }
 
-void CButtonST::ResetColours()
+std::pair<QRgb, QRgb> CButtonST::SystemColours() const
 {
-    const QPalette& system = palette();
+    const QPalette system = QApplication::palette(this);
+    return {system.color(QPalette::Active, QPalette::Button).rgba(),
+            system.color(QPalette::Active, QPalette::ButtonText).rgba()};
+}
+
+void CButtonST::ResetColours(const QPalette& system)
+{
+    systemColours = SystemColours();
     const QColor face = system.color(QPalette::Active, QPalette::Button);
     const QColor text = system.color(QPalette::Active, QPalette::ButtonText);
     colours = {face, text, face, text, face, text};
@@ -310,9 +317,13 @@ void CButtonST::changeEvent(QEvent* event)
         if (!isActiveWindow())
             SetHover(false);
         break;
+    case QEvent::PaletteChange:
     case QEvent::ApplicationPaletteChange:
-        ResetColours();
-        update();
+        // Only a change of the system colours resets the slots; a palette set on the window does not.
+        if (SystemColours() != systemColours) {
+            ResetColours(palette());
+            update();
+        }
         break;
     default:
         break;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include <array>
+#include <utility>
 
 class QPainter;
 
@@ -66,7 +67,8 @@ protected:
 private:
     QRect PlaceImage(QSize imageSize, bool hasCaption, const QRect& itemRect, QRect& captionRect, bool pressed) const;
     void ClearImage();
-    void ResetColours();
+    void ResetColours(const QPalette& system);
+    std::pair<QRgb, QRgb> SystemColours() const;    // the application's button face and text
     void SetHover(bool on);
     void MoveFocusOnDisable();
 
@@ -79,6 +81,7 @@ private:
     bool disabled = false;
     bool drawBorder = true;
     std::array<QColor, 6> colours;
+    std::pair<QRgb, QRgb> systemColours;            // the system colours the slots were last reset from
 
     QPixmap icon;                                   // at most one of icon and bitmap is set
     QSize iconSize;

@@ -21,7 +21,8 @@ QColor AdjustLuma(QColor colour, double factor)
     float hue = 0, saturation = 0, lightness = 0, alpha = 0;
     colour.getHslF(&hue, &saturation, &lightness, &alpha);
     lightness = std::clamp(static_cast<float>(lightness * factor), 0.0f, 1.0f);
-    return QColor::fromHslF(hue, saturation, lightness, alpha).toRgb();
+    // Rounded to 8-bit components, the precision the thumb is painted with.
+    return QColor(QColor::fromHslF(hue, saturation, lightness, alpha).rgb());
 }
 
 // Slider actions and the trackbar notification each one stands for.
