@@ -1,0 +1,71 @@
+#pragma once
+// The real engine on the in-process runtime, with simulated devices behind it.
+#include <memory>
+#include <string>
+
+#include "EngineTestSupport.h"
+#include "capture/engine/CaptureEngine.h"
+#include "capture/runtime/CapturePlatform.h"
+#include "capture/sim/SimulatedDeviceSource.h"
+
+namespace vistrel::test {
+
+using sim::DeviceOptions;
+using sim::ScannerFaults;
+using DeviceKind = sim::DeviceOptions::Kind;
+
+struct SimRig {
+    std::shared_ptr<sim::SimulatedDeviceSource> source = std::make_shared<sim::SimulatedDeviceSource>();
+    std::shared_ptr<ICapturePlatform> platform = MakeCapturePlatform({source});
+    TestHost host;
+    CaptureEngine engine {platform, host};
+
+    SimRig()
+    {
+        // The probe's 100 ms pauses only slow the tests down.
+        engine.SetProbeWait([](std::chrono::milliseconds) {});
+    }
+
+    std::string Add(DeviceKind kind, ScannerFaults faults = {}, std::string path = {})
+    {
+        DeviceOptions options;
+        options.kind = kind;
+        options.faults = faults;
+        options.devicePath = std::move(path);
+        return source->AddDevice(options);
+    }
+
+    // What the window does on attach: find, keep, read, Negative, start.
+    bool Attach()
+    {
+        std::shared_ptr<IBaseFilter> found;
+        if (!engine.FindScanner(nullptr, &engine.ScannerPath(), &found))
+            return false;
+        engine.SetScannerFilter(found);
+        engine.ReadCameraProperties();
+        engine.ApplyFilmPreset(Negative);
+        engine.StartCapture();
+        return true;
+    }
+
+    std::shared_ptr<IBaseFilter> Bind(std::size_t position)
+    {
+        std::shared_ptr<ICreateDevEnum> enumerator;
+        platform->CreateDeviceEnumerator(&enumerator);
+        std::vector<std::shared_ptr<IMoniker>> devices;
+        enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &devices);
+        std::shared_ptr<IBaseFilter> filter;
+        if (position < devices.size())
+            devices[position]->BindToObject(&filter);
+        return filter;
+    }
+};
+
+inline ScannerFaults Faults(void (*change)(ScannerFaults&))
+{
+    ScannerFaults f;
+    change(f);
+    return f;
+}
+
+} // namespace vistrel::test
