@@ -69,6 +69,7 @@ CButtonST::ImageResult CButtonST::SetBitmap(const QImage& newBitmap)
 void CButtonST::SetColor(ColorSlot slot, QColor colour)
 {
     colours.at(slot) = colour;
+    update();
 }
 
 QColor CButtonST::GetColor(ColorSlot slot) const
@@ -79,11 +80,13 @@ QColor CButtonST::GetColor(ColorSlot slot) const
 void CButtonST::SetDrawBorder(bool on)
 {
     drawBorder = on;
+    update();
 }
 
 void CButtonST::SetPressedOffset(int x, int y)
 {
     pressedOffset = QPoint(x, y);
+    update();
 }
 
 void CButtonST::SetDefault(bool isDefault)

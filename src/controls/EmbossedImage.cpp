@@ -22,6 +22,7 @@ QImage ShapeOf(const QImage& image, QColor colour)
             out[x] = (qAlpha(in[x]) >= kOpaqueAlpha && !white) ? ink : 0u;
         }
     }
+    shape.setDevicePixelRatio(source.devicePixelRatio());
     return shape;
 }
 
