@@ -92,6 +92,8 @@ bool FrameConverter::DecodeJpeg(const std::uint8_t* data, std::int32_t length, s
     decodedWidth = Scaled(width, numerator);
     decodedHeight = Scaled(height, numerator);
     decoded.resize(static_cast<std::size_t>(decodedWidth) * decodedHeight * kBytesPerPixel);
+    sourcePixels = decoded.data();
+    sourceStride = static_cast<std::ptrdiff_t>(decodedWidth) * kBytesPerPixel;
     // A corrupt tail still yields a picture; only a hard error drops the frame.
     const int rc = tjDecompress2(handle, data, static_cast<unsigned long>(length), decoded.data(), decodedWidth,
                                  decodedWidth * kBytesPerPixel, decodedHeight, TJPF_BGRX, 0);
@@ -110,6 +112,8 @@ bool FrameConverter::ConvertYuy2(const std::uint8_t* data, std::int32_t length, 
     decodedWidth = width;
     decodedHeight = height;
     decoded.resize(static_cast<std::size_t>(width) * height * kBytesPerPixel);
+    sourcePixels = decoded.data();
+    sourceStride = static_cast<std::ptrdiff_t>(width) * kBytesPerPixel;
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* in = data + stride * y;
         std::uint8_t* out = decoded.data() + static_cast<std::size_t>(y) * width * kBytesPerPixel;
@@ -124,21 +128,18 @@ bool FrameConverter::ConvertYuy2(const std::uint8_t* data, std::int32_t length, 
 bool FrameConverter::ConvertRgb32(const std::uint8_t* data, std::int32_t length, std::int32_t width,
                                   std::int32_t height)
 {
-    // A positive height is a bottom-up bitmap, a negative one top-down.
+    // A positive height is a bottom-up bitmap, a negative one top-down. The pixels are read in place.
     const bool bottomUp = height > 0;
     height = std::abs(height);
     if (width <= 0 || height <= 0)
         return false;
-    const std::size_t stride = static_cast<std::size_t>(width) * kBytesPerPixel;
-    if (static_cast<std::size_t>(length) < stride * static_cast<std::size_t>(height))
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * kBytesPerPixel;
+    if (length < stride * height)
         return false;
     decodedWidth = width;
     decodedHeight = height;
-    decoded.resize(stride * static_cast<std::size_t>(height));
-    for (std::int32_t y = 0; y < height; ++y) {
-        const std::int32_t sourceRow = bottomUp ? height - 1 - y : y;
-        std::memcpy(decoded.data() + stride * static_cast<std::size_t>(y), data + stride * sourceRow, stride);
-    }
+    sourcePixels = bottomUp ? data + stride * (height - 1) : data;
+    sourceStride = bottomUp ? -stride : stride;
     return true;
 }
 
@@ -162,68 +163,84 @@ bool FrameConverter::Convert(const MediaType& type, const std::uint8_t* data, st
     out->height = targetHeight;
     out->stride = targetWidth * kBytesPerPixel;
     out->pixels.resize(static_cast<std::size_t>(out->stride) * targetHeight);
-    if (decodedWidth == targetWidth && decodedHeight == targetHeight)
-        std::memcpy(out->pixels.data(), decoded.data(), out->pixels.size());
-    else
-        ResampleBilinear(decoded.data(), decodedWidth, decodedHeight, decodedWidth * kBytesPerPixel,
-                         out->pixels.data(), targetWidth, targetHeight, out->stride);
+    if (decodedWidth == targetWidth && decodedHeight == targetHeight) {
+        const std::size_t rowBytes = static_cast<std::size_t>(out->stride);
+        for (std::int32_t y = 0; y < targetHeight; ++y)
+            std::memcpy(out->pixels.data() + rowBytes * y, sourcePixels + sourceStride * y, rowBytes);
+    } else {
+        ResampleBilinear(sourcePixels, decodedWidth, decodedHeight, sourceStride, out->pixels.data(), targetWidth,
+                         targetHeight, out->stride);
+    }
     return true;
 }
 
 void FrameConverter::ResampleBilinear(const std::uint8_t* source, std::int32_t sourceWidth,
-                                      std::int32_t sourceHeight, std::int32_t sourceStride, std::uint8_t* target,
+                                      std::int32_t sourceHeight, std::ptrdiff_t sourceStride, std::uint8_t* target,
                                       std::int32_t targetWidth, std::int32_t targetHeight, std::int32_t targetStride)
 {
-    thread_local std::vector<Tap> columns;
-    thread_local std::vector<Tap> rows;
-    thread_local std::vector<std::uint16_t> upper;
-    thread_local std::vector<std::uint16_t> lower;
-    ComputeTaps(sourceWidth, targetWidth, columns);
-    ComputeTaps(sourceHeight, targetHeight, rows);
-    const std::size_t rowValues = static_cast<std::size_t>(targetWidth) * kBytesPerPixel;
-    upper.resize(rowValues);
-    lower.resize(rowValues);
+    // Two 8-bit channels at a time in the 16-bit halves of a 32-bit word: a weighted sum of two
+    // samples with weights adding up to 256 stays below 65536, so the halves never spill.
+    constexpr std::uint32_t kEvenChannels = 0x00FF00FFu;
+    auto blend = [](std::uint32_t a, std::uint32_t b, std::uint32_t wb) -> std::uint32_t {
+        const std::uint32_t wa = kWeightOne - wb;
+        const std::uint32_t even = ((a & kEvenChannels) * wa + (b & kEvenChannels) * wb + 0x00800080u) >> kWeightBits;
+        const std::uint32_t odd = (((a >> 8) & kEvenChannels) * wa + ((b >> 8) & kEvenChannels) * wb + 0x00800080u) >>
+                                  kWeightBits;
+        return (even & kEvenChannels) | ((odd & kEvenChannels) << 8);
+    };
 
-    // Horizontal pass of one source row into 16-bit values (scaled by kWeightOne).
-    auto horizontal = [&](std::int32_t sourceRow, std::vector<std::uint16_t>& out) {
-        const std::uint8_t* in = source + static_cast<std::ptrdiff_t>(sourceStride) * sourceRow;
-        std::uint16_t* o = out.data();
-        for (std::int32_t x = 0; x < targetWidth; ++x, o += kBytesPerPixel) {
-            const Tap& t = columns[static_cast<std::size_t>(x)];
-            const std::uint8_t* a = in + t.first * kBytesPerPixel;
-            const std::uint8_t* b = in + t.second * kBytesPerPixel;
-            for (int c = 0; c < kBytesPerPixel; ++c)
-                o[c] = static_cast<std::uint16_t>(a[c] * (kWeightOne - t.weight) + b[c] * t.weight);
+    thread_local std::vector<Tap> columnTaps;
+    thread_local std::vector<Tap> rowTaps;
+    thread_local std::vector<std::uint32_t> upperRow;
+    thread_local std::vector<std::uint32_t> lowerRow;
+    ComputeTaps(sourceWidth, targetWidth, columnTaps);
+    ComputeTaps(sourceHeight, targetHeight, rowTaps);
+    upperRow.resize(static_cast<std::size_t>(targetWidth));
+    lowerRow.resize(static_cast<std::size_t>(targetWidth));
+    const Tap* columns = columnTaps.data();
+    std::uint32_t* upper = upperRow.data();
+    std::uint32_t* lower = lowerRow.data();
+
+    auto horizontal = [&](std::int32_t row, std::uint32_t* out) {
+        const std::uint8_t* in = source + sourceStride * row;
+        for (std::int32_t x = 0; x < targetWidth; ++x) {
+            const Tap& t = columns[x];
+            std::uint32_t a, b;
+            std::memcpy(&a, in + t.first * kBytesPerPixel, sizeof a);
+            std::memcpy(&b, in + t.second * kBytesPerPixel, sizeof b);
+            out[x] = blend(a, b, static_cast<std::uint32_t>(t.weight));
         }
     };
 
-    std::int32_t upperRow = -1, lowerRow = -1;
+    std::int32_t upperIndex = -1, lowerIndex = -1;
     for (std::int32_t y = 0; y < targetHeight; ++y) {
-        const Tap& t = rows[static_cast<std::size_t>(y)];
-        if (t.first == lowerRow && upperRow != lowerRow) {
+        const Tap& t = rowTaps[static_cast<std::size_t>(y)];
+        if (t.first == lowerIndex && upperIndex != lowerIndex) {
             std::swap(upper, lower);
-            upperRow = lowerRow;
-            lowerRow = -1;
+            upperIndex = lowerIndex;
+            lowerIndex = -1;
         }
-        if (upperRow != t.first) {
+        if (upperIndex != t.first) {
             horizontal(t.first, upper);
-            upperRow = t.first;
+            upperIndex = t.first;
         }
-        if (lowerRow != t.second) {
-            if (t.second == upperRow)
-                lower = upper;
+        if (lowerIndex != t.second) {
+            if (t.second == upperIndex)
+                std::memcpy(lower, upper, sizeof(std::uint32_t) * static_cast<std::size_t>(targetWidth));
             else
                 horizontal(t.second, lower);
-            lowerRow = t.second;
+            lowerIndex = t.second;
         }
-        std::uint8_t* out = target + static_cast<std::ptrdiff_t>(targetStride) * y;
-        const std::uint32_t wb = static_cast<std::uint32_t>(t.weight);
-        const std::uint32_t wa = kWeightOne - wb;
-        const std::uint16_t* a = upper.data();
-        const std::uint16_t* b = lower.data();
-        for (std::size_t i = 0; i < rowValues; ++i)
-            out[i] = static_cast<std::uint8_t>((a[i] * wa + b[i] * wb + (1u << (2 * kWeightBits - 1))) >>
-                                               (2 * kWeightBits));
+        auto* out = target + static_cast<std::ptrdiff_t>(targetStride) * y;
+        const auto wb = static_cast<std::uint32_t>(t.weight);
+        if (wb == 0) {
+            std::memcpy(out, upper, sizeof(std::uint32_t) * static_cast<std::size_t>(targetWidth));
+            continue;
+        }
+        for (std::int32_t x = 0; x < targetWidth; ++x) {
+            const std::uint32_t v = blend(upper[x], lower[x], wb);
+            std::memcpy(out + x * kBytesPerPixel, &v, sizeof v);
+        }
     }
 }
 

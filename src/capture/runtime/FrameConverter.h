@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -26,8 +27,9 @@ public:
     static int ScaleNumeratorFor(std::int32_t width, std::int32_t height, std::int32_t targetWidth,
                                  std::int32_t targetHeight);
 
+    // sourceStride may be negative (a bottom-up bitmap read from its last row).
     static void ResampleBilinear(const std::uint8_t* source, std::int32_t sourceWidth, std::int32_t sourceHeight,
-                                 std::int32_t sourceStride, std::uint8_t* target, std::int32_t targetWidth,
+                                 std::ptrdiff_t sourceStride, std::uint8_t* target, std::int32_t targetWidth,
                                  std::int32_t targetHeight, std::int32_t targetStride);
 
 private:
@@ -39,6 +41,8 @@ private:
     std::vector<std::uint8_t> decoded;       // xRGB at the decoded size
     std::int32_t decodedWidth = 0;
     std::int32_t decodedHeight = 0;
+    const std::uint8_t* sourcePixels = nullptr; // what gets resampled: decoded, or the sample itself
+    std::ptrdiff_t sourceStride = 0;
 };
 
 } // namespace vistrel

@@ -66,9 +66,10 @@ HRESULT VideoRenderer::Render(const MediaSample& sample)
     else if (Failed(input->ConnectionMediaType(&type)))
         return VFW_E_NOT_CONNECTED;
 
-    auto frame = std::make_shared<VideoFrame>();
+    std::shared_ptr<VideoFrame> frame;
     {
         std::lock_guard lock(convertMutex);
+        frame = FreeFrame();
         if (!converter.Convert(type, sample.data, sample.length, where.width, where.height, frame.get()))
             return S_OK; // a damaged frame is skipped; the next one may be fine
         frame->sequence = received.load();
@@ -80,6 +81,20 @@ HRESULT VideoRenderer::Render(const MediaSample& sample)
         ++presented;
     }
     return S_OK;
+}
+
+// A frame no one but the pool holds any more, so that streaming allocates nothing in the steady state:
+// one frame with the surface, one being painted, one being filled.
+std::shared_ptr<VideoFrame> VideoRenderer::FreeFrame()
+{
+    constexpr std::size_t kPoolSize = 3;
+    for (const auto& pooled : framePool)
+        if (pooled.use_count() == 1)
+            return pooled;
+    auto frame = std::make_shared<VideoFrame>();
+    if (framePool.size() < kPoolSize)
+        framePool.push_back(frame);
+    return frame;
 }
 
 HRESULT VideoRenderer::put_Owner(IVideoSurface* newOwner)

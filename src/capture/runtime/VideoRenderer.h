@@ -46,8 +46,11 @@ private:
     IVideoSurface* drain = nullptr;
     std::int32_t style = 0;
     VideoPlacement placement;
+    std::shared_ptr<VideoFrame> FreeFrame();
+
     std::mutex convertMutex;                // one conversion at a time
     FrameConverter converter;
+    std::vector<std::shared_ptr<VideoFrame>> framePool; // reused once nobody else holds them
     std::atomic<std::uint64_t> received {0};
     std::atomic<std::uint64_t> presented {0};
 };
