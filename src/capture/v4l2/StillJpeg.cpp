@@ -2,7 +2,9 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 
 namespace vistrel::v4l2 {
@@ -67,6 +69,27 @@ bool StandsAlone(std::uint8_t marker)
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
 }
 
+// Camera YUYV uses the video range (luma 16..235, chroma 16..240); a JPEG file holds the full range.
+struct RangeTables
+{
+    std::array<std::uint8_t, 256> luma {};
+    std::array<std::uint8_t, 256> chroma {};
+};
+
+const RangeTables& FullRange()
+{
+    static const RangeTables tables = [] {
+        RangeTables t;
+        const auto clamp = [](long v) { return static_cast<std::uint8_t>(std::clamp(v, 0L, 255L)); };
+        for (long v = 0; v < 256; ++v) {
+            t.luma[v] = clamp(std::lround((v - 16) * 255.0 / 219.0));
+            t.chroma[v] = clamp(std::lround((v - 128) * 255.0 / 224.0 + 128.0));
+        }
+        return t;
+    }();
+    return tables;
+}
+
 struct TjHandleDeleter
 {
     void operator()(void* handle) const { tjDestroy(handle); }
@@ -119,6 +142,7 @@ std::vector<std::uint8_t> JpegFromYuyv(std::span<const std::uint8_t> frame, int 
         frame.size() < static_cast<std::size_t>(stride) * (height - 1) + static_cast<std::size_t>(width) * 2)
         return {};
     const int chromaWidth = width / 2;
+    const RangeTables& range = FullRange();
     std::vector<std::uint8_t> planes(static_cast<std::size_t>(width) * height * 2);
     std::uint8_t* y = planes.data();
     std::uint8_t* u = y + static_cast<std::size_t>(width) * height;
@@ -129,10 +153,10 @@ std::vector<std::uint8_t> JpegFromYuyv(std::span<const std::uint8_t> frame, int 
         std::uint8_t* uRow = u + static_cast<std::size_t>(row) * chromaWidth;
         std::uint8_t* vRow = v + static_cast<std::size_t>(row) * chromaWidth;
         for (int pair = 0; pair < chromaWidth; ++pair, in += 4) {
-            yRow[2 * pair] = in[0];
-            uRow[pair] = in[1];
-            yRow[2 * pair + 1] = in[2];
-            vRow[pair] = in[3];
+            yRow[2 * pair] = range.luma[in[0]];
+            uRow[pair] = range.chroma[in[1]];
+            yRow[2 * pair + 1] = range.luma[in[2]];
+            vRow[pair] = range.chroma[in[3]];
         }
     }
     std::unique_ptr<void, TjHandleDeleter> handle(tjInitCompress());

@@ -14,7 +14,8 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> frame);
 // markers cannot be followed comes back unchanged.
 std::vector<std::uint8_t> WithHuffmanTables(std::span<const std::uint8_t> frame);
 
-// Packed 4:2:2 (Y0 U Y1 V) compressed as a 4:2:2 JPEG without a colour conversion; empty on failure.
+// Packed 4:2:2 (Y0 U Y1 V) in the video range, compressed as a full-range 4:2:2 JPEG (the samples are
+// stretched, not converted to RGB and back); empty on failure.
 std::vector<std::uint8_t> JpegFromYuyv(std::span<const std::uint8_t> frame, int width, int height, int stride,
                                        int quality);
 

@@ -45,7 +45,7 @@ HRESULT V4l2OutputPin::Connect(const std::shared_ptr<IPin>& receivePin, const Me
     MediaType offer;
     {
         std::lock_guard lock(mutex);
-        if (connected)
+        if (!connected.expired())
             return VFW_E_ALREADY_CONNECTED;
         if (running)
             return VFW_E_NOT_STOPPED;
@@ -83,7 +83,7 @@ HRESULT V4l2OutputPin::Disconnect()
     std::lock_guard lock(mutex);
     if (running)
         return VFW_E_NOT_STOPPED;
-    if (!connected)
+    if (connected.expired())
         return S_FALSE;
     connected.reset();
     connectionType.reset();
@@ -95,8 +95,8 @@ HRESULT V4l2OutputPin::ConnectedTo(std::shared_ptr<IPin>* pin)
     if (!pin)
         return E_POINTER;
     std::lock_guard lock(mutex);
-    *pin = connected;
-    return connected ? S_OK : VFW_E_NOT_CONNECTED;
+    *pin = connected.lock();
+    return *pin ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT V4l2OutputPin::ConnectionMediaType(MediaType* type)
@@ -104,7 +104,7 @@ HRESULT V4l2OutputPin::ConnectionMediaType(MediaType* type)
     if (!type)
         return E_POINTER;
     std::lock_guard lock(mutex);
-    if (!connected)
+    if (connected.expired())
         return VFW_E_NOT_CONNECTED;
     *type = *connectionType;
     return S_OK;
@@ -188,7 +188,7 @@ HRESULT V4l2OutputPin::SetFormat(const MediaType& type)
         return S_OK;
     if (running)
         return VFW_E_NOT_STOPPED;
-    if (connected)
+    if (!connected.expired())
         return VFW_E_ALREADY_CONNECTED; // the downstream pin agreed to the other format
     current = *found;
     return S_OK;
@@ -208,7 +208,7 @@ HRESULT V4l2OutputPin::GetFormat(MediaType* type)
 bool V4l2OutputPin::IsConnected() const
 {
     std::lock_guard lock(mutex);
-    return connected != nullptr;
+    return !connected.expired();
 }
 
 std::optional<FrameFormat> V4l2OutputPin::CurrentSource() const
@@ -231,7 +231,7 @@ void V4l2OutputPin::Deliver(std::span<const std::uint8_t> bytes, double time)
     std::shared_ptr<const MediaType> type;
     {
         std::lock_guard lock(mutex);
-        receiver = connected;
+        receiver = connected.lock();
         type = connectionType;
     }
     if (!receiver)

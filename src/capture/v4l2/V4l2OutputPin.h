@@ -62,7 +62,8 @@ private:
 
     mutable std::mutex mutex;
     std::size_t current = 0;
-    std::shared_ptr<IPin> connected;
+    // Weak: the input pin usually holds this pin too, and a cycle would keep the device open.
+    std::weak_ptr<IPin> connected;
     std::shared_ptr<const MediaType> connectionType; // shared with samples in flight
     bool running = false;
 };

@@ -91,13 +91,15 @@ std::optional<UsbIdentity> ReadUsbIdentity(const SysfsLayout& layout, const std:
     for (int level = 0; level < kMaxLevelsToUsbDevice && dir.has_relative_path(); ++level, dir = dir.parent_path()) {
         if (!interfaceNumber)
             interfaceNumber = ReadHex<std::uint8_t>(dir / "bInterfaceNumber");
+        std::error_code ec;
+        if (!fs::exists(dir / "idVendor", ec))
+            continue;
+        // The first USB device up the tree is the one; never a hub above it.
         const auto vendor = ReadHex<std::uint16_t>(dir / "idVendor");
         const auto product = ReadHex<std::uint16_t>(dir / "idProduct");
-        if (vendor && product) {
-            if (!interfaceNumber)
-                return std::nullopt; // a USB device without the interface the node hangs on
-            return UsbIdentity {*vendor, *product, *interfaceNumber, dir.filename().string(), dir};
-        }
+        if (!vendor || !product || !interfaceNumber)
+            return std::nullopt;
+        return UsbIdentity {*vendor, *product, *interfaceNumber, dir.filename().string(), dir};
     }
     return std::nullopt;
 }

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <linux/videodev2.h>
+
+#include "FakeIo.h"
+#include "capture/v4l2/ControlTable.h"
+#include "capture/v4l2/ErrnoResult.h"
+#include "capture/v4l2/V4l2CameraProperties.h"
+
+namespace vistrel::v4l2 {
+namespace {
+
+constexpr std::uint8_t kTerminal = 1;
+
+struct BindingCase
+{
+    PropertyFamily family;
+    std::int32_t property;
+    std::uint32_t v4l2Id; // 0 with terminalSelector 0: no carrier
+    std::uint8_t terminalSelector;
+};
+
+TEST(ControlTable, CarriesEachPropertyOnItsControl)
+{
+    const BindingCase cases[] = {
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Brightness, V4L2_CID_BRIGHTNESS, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Contrast, V4L2_CID_CONTRAST, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Hue, V4L2_CID_HUE, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Saturation, V4L2_CID_SATURATION, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Sharpness, V4L2_CID_SHARPNESS, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Gamma, V4L2_CID_GAMMA, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_ColorEnable, 0, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_WhiteBalance, V4L2_CID_WHITE_BALANCE_TEMPERATURE, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_BacklightCompensation, V4L2_CID_BACKLIGHT_COMPENSATION, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Gain, V4L2_CID_GAIN, 0},
+        {PropertyFamily::VideoProcAmp, 10, 0, 0},
+        {PropertyFamily::VideoProcAmp, 13, V4L2_CID_POWER_LINE_FREQUENCY, 0},
+        {PropertyFamily::VideoProcAmp, 14, 0, 0},
+        {PropertyFamily::CameraControl, CameraControl_Pan, V4L2_CID_PAN_ABSOLUTE, 0},
+        {PropertyFamily::CameraControl, CameraControl_Tilt, V4L2_CID_TILT_ABSOLUTE, 0},
+        {PropertyFamily::CameraControl, CameraControl_Roll, 0, UVC_CT_ROLL_ABSOLUTE_CONTROL},
+        {PropertyFamily::CameraControl, CameraControl_Zoom, V4L2_CID_ZOOM_ABSOLUTE, 0},
+        {PropertyFamily::CameraControl, CameraControl_Exposure, V4L2_CID_EXPOSURE_ABSOLUTE, 0},
+        {PropertyFamily::CameraControl, CameraControl_Iris, V4L2_CID_IRIS_ABSOLUTE, 0},
+        {PropertyFamily::CameraControl, CameraControl_Focus, V4L2_CID_FOCUS_ABSOLUTE, 0},
+        {PropertyFamily::CameraControl, 7, 0, 0},
+        {PropertyFamily::CameraControl, 19, 0, 0},
+        {PropertyFamily::CameraControl, -1, 0, 0},
+    };
+    for (const BindingCase& c : cases) {
+        const ControlBinding* binding = FindControlBinding(c.family, c.property);
+        if (c.v4l2Id == 0 && c.terminalSelector == 0) {
+            EXPECT_EQ(binding, nullptr) << static_cast<int>(c.family) << "/" << c.property;
+            continue;
+        }
+        ASSERT_NE(binding, nullptr) << static_cast<int>(c.family) << "/" << c.property;
+        EXPECT_EQ(binding->v4l2Id, c.v4l2Id) << static_cast<int>(c.family) << "/" << c.property;
+        EXPECT_EQ(binding->terminalSelector, c.terminalSelector) << static_cast<int>(c.family) << "/" << c.property;
+    }
+}
+
+class CameraPropertiesTest : public testing::Test
+{
+protected:
+    CameraPropertiesTest()
+    {
+        io = std::make_shared<test::FakeIo>();
+        io->controls[V4L2_CID_BRIGHTNESS] = {{-64, 64, 1, 0, false}, 12};
+        io->controls[V4L2_CID_PAN_ABSOLUTE] = {{0, 255, 1, 128, false}, 145};
+        io->controls[V4L2_CID_WHITE_BALANCE_TEMPERATURE] = {{2800, 6500, 10, 4600, false}, 5000};
+        io->controls[V4L2_CID_AUTO_WHITE_BALANCE] = {{0, 1, 1, 1, false}, 1};
+        io->controls[V4L2_CID_EXPOSURE_ABSOLUTE] = {{3, 2047, 1, 250, false}, 250};
+        io->controls[V4L2_CID_EXPOSURE_AUTO] = {{0, 3, 1, 3, false}, V4L2_EXPOSURE_MANUAL};
+        io->controls[V4L2_CID_GAMMA] = {{100, 500, 1, 300, true}, 300}; // disabled by the driver
+        io->unitControls[{kTerminal, UVC_CT_ROLL_ABSOLUTE_CONTROL}] = test::UnitControl::With(
+            0x03, {0x01, 0x00}, {{UVC_GET_MIN, {0x4C, 0xFF}}, {UVC_GET_MAX, {0xB4, 0x00}},
+                                 {UVC_GET_RES, {0x01, 0x00}}, {UVC_GET_DEF, {0x00, 0x00}}});
+        terminal.terminalId = kTerminal;
+        terminal.controls.bytes = {0x00, 0x20, 0x00}; // roll absolute
+        procAmp = MakeVideoProcAmp(io, terminal);
+        camera = MakeCameraControl(io, terminal);
+    }
+
+    struct Range
+    {
+        std::int32_t minimum = 0, maximum = 0, step = 0, defaultValue = 0, caps = 0;
+    };
+    static HRESULT RangeOf(IAMPropertyFamily& family, std::int32_t property, Range& r)
+    {
+        return family.GetRange(property, &r.minimum, &r.maximum, &r.step, &r.defaultValue, &r.caps);
+    }
+
+    std::shared_ptr<test::FakeIo> io;
+    UvcCameraTerminal terminal;
+    std::shared_ptr<IAMVideoProcAmp> procAmp;
+    std::shared_ptr<IAMCameraControl> camera;
+};
+
+TEST_F(CameraPropertiesTest, RangeValueAndFlagsOfAPlainControl)
+{
+    Range r;
+    ASSERT_EQ(RangeOf(*camera, CameraControl_Pan, r), S_OK);
+    EXPECT_EQ(r.minimum, 0);
+    EXPECT_EQ(r.maximum, 255);
+    EXPECT_EQ(r.step, 1);
+    EXPECT_EQ(r.defaultValue, 128);
+    EXPECT_EQ(r.caps, PropertyFlags_Manual);
+    std::int32_t value = 0;
+    std::int32_t flags = 0;
+    ASSERT_EQ(camera->Get(CameraControl_Pan, &value, &flags), S_OK);
+    EXPECT_EQ(value, 145);
+    EXPECT_EQ(flags, PropertyFlags_Manual);
+
+    EXPECT_EQ(procAmp->Set(VideoProcAmp_Brightness, -25, 0), S_OK);
+    EXPECT_EQ(io->controls[V4L2_CID_BRIGHTNESS].value, -25);
+    EXPECT_EQ(procAmp->Set(VideoProcAmp_Brightness, 5, PropertyFlags_Auto), E_INVALIDARG)
+        << "no automatic mode to switch to";
+    EXPECT_EQ(io->controls[V4L2_CID_BRIGHTNESS].value, -25);
+}
+
+TEST_F(CameraPropertiesTest, AbsentAndDisabledControlsAreUnsupported)
+{
+    Range r;
+    std::int32_t value = 0;
+    std::int32_t flags = 0;
+    EXPECT_EQ(RangeOf(*procAmp, VideoProcAmp_Contrast, r), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(procAmp->Get(VideoProcAmp_Contrast, &value, &flags), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(procAmp->Set(VideoProcAmp_Contrast, 1, 0), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(RangeOf(*procAmp, VideoProcAmp_Gamma, r), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(RangeOf(*procAmp, VideoProcAmp_ColorEnable, r), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(RangeOf(*camera, 12, r), E_PROP_ID_UNSUPPORTED);
+}
+
+TEST_F(CameraPropertiesTest, AutomaticModeGoesThroughItsSwitch)
+{
+    Range r;
+    ASSERT_EQ(RangeOf(*procAmp, VideoProcAmp_WhiteBalance, r), S_OK);
+    EXPECT_EQ(r.caps, PropertyFlags_Manual | PropertyFlags_Auto);
+    std::int32_t value = 0;
+    std::int32_t flags = 0;
+    ASSERT_EQ(procAmp->Get(VideoProcAmp_WhiteBalance, &value, &flags), S_OK);
+    EXPECT_EQ(flags, PropertyFlags_Auto);
+
+    io->log.clear();
+    ASSERT_EQ(procAmp->Set(VideoProcAmp_WhiteBalance, 5600, PropertyFlags_Manual), S_OK);
+    const std::vector<std::string> manual = {"set " + std::to_string(V4L2_CID_AUTO_WHITE_BALANCE) + " 0",
+                                             "set " + std::to_string(V4L2_CID_WHITE_BALANCE_TEMPERATURE) + " 5600"};
+    EXPECT_EQ(io->log, manual) << "automatic mode off before the value";
+    ASSERT_EQ(procAmp->Get(VideoProcAmp_WhiteBalance, &value, &flags), S_OK);
+    EXPECT_EQ(flags, PropertyFlags_Manual);
+
+    ASSERT_EQ(camera->Set(CameraControl_Exposure, 0, PropertyFlags_Auto), S_OK);
+    EXPECT_EQ(io->controls[V4L2_CID_EXPOSURE_AUTO].value, V4L2_EXPOSURE_APERTURE_PRIORITY);
+    EXPECT_EQ(io->controls[V4L2_CID_EXPOSURE_ABSOLUTE].value, 250) << "the value stays";
+    ASSERT_EQ(camera->Get(CameraControl_Exposure, &value, &flags), S_OK);
+    EXPECT_EQ(flags, PropertyFlags_Auto);
+}
+
+TEST_F(CameraPropertiesTest, RollGoesToTheCameraTerminal)
+{
+    Range r;
+    ASSERT_EQ(RangeOf(*camera, CameraControl_Roll, r), S_OK);
+    EXPECT_EQ(r.minimum, -180);
+    EXPECT_EQ(r.maximum, 180);
+    EXPECT_EQ(r.step, 1);
+    EXPECT_EQ(r.defaultValue, 0);
+    EXPECT_EQ(r.caps, PropertyFlags_Manual);
+
+    std::int32_t value = 0;
+    std::int32_t flags = 0;
+    ASSERT_EQ(camera->Get(CameraControl_Roll, &value, &flags), S_OK);
+    EXPECT_EQ(value, 1);
+    ASSERT_EQ(camera->Set(CameraControl_Roll, -2, 0), S_OK);
+    EXPECT_EQ((io->unitControls[{kTerminal, UVC_CT_ROLL_ABSOLUTE_CONTROL}].value), (std::vector<std::uint8_t> {0xFE, 0xFF}));
+    ASSERT_EQ(camera->Get(CameraControl_Roll, &value, &flags), S_OK);
+    EXPECT_EQ(value, -2);
+}
+
+TEST_F(CameraPropertiesTest, RollIsUnsupportedWhereNeitherTheTerminalNorTheDriverOffersIt)
+{
+    Range r;
+    // The driver refuses unit queries on anything but extension units.
+    io->unitControls[{kTerminal, UVC_CT_ROLL_ABSOLUTE_CONTROL}].error = ENOENT;
+    EXPECT_EQ(RangeOf(*camera, CameraControl_Roll, r), E_PROP_ID_UNSUPPORTED);
+
+    io->log.clear();
+    terminal.controls.bytes = {0x00, 0x00, 0x00};
+    const auto withoutRoll = MakeCameraControl(io, terminal);
+    EXPECT_EQ(RangeOf(*withoutRoll, CameraControl_Roll, r), E_PROP_ID_UNSUPPORTED);
+    EXPECT_TRUE(io->log.empty()) << "the terminal says it has no roll; nothing is asked";
+    const auto noTerminal = MakeCameraControl(io, std::nullopt);
+    EXPECT_EQ(RangeOf(*noTerminal, CameraControl_Roll, r), E_PROP_ID_UNSUPPORTED);
+}
+
+TEST_F(CameraPropertiesTest, DeviceFailuresAreNotMistakenForAbsence)
+{
+    Range r;
+    io->controlError = ENODEV;
+    EXPECT_EQ(RangeOf(*procAmp, VideoProcAmp_Brightness, r), HresultFromWin32(ERROR_DEVICE_NOT_CONNECTED));
+    io->controlError = EBUSY;
+    EXPECT_EQ(procAmp->Set(VideoProcAmp_Brightness, 3, 0), HresultFromWin32(ERROR_NOT_READY));
+    EXPECT_EQ(procAmp->GetRange(VideoProcAmp_Brightness, nullptr, &r.maximum, &r.step, &r.defaultValue, &r.caps),
+              E_POINTER);
+}
+
+} // namespace
+} // namespace vistrel::v4l2
