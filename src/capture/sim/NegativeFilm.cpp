@@ -18,8 +18,13 @@ RgbImage NegativeFilm::Expose(const RgbImage& scene)
         for (int v = 0; v < 256; ++v)
             table[c][v] = std::uint8_t(std::lround(std::clamp(Expose(v / 255.0, c), 0.0, 255.0)));
     RgbImage film(scene.width, scene.height);
-    for (std::size_t i = 0; i < scene.pixels.size(); ++i)
-        film.pixels[i] = table[i % 3][scene.pixels[i]];
+    const std::uint8_t* in = scene.pixels.data();
+    std::uint8_t* out = film.pixels.data();
+    for (std::size_t i = 0; i + 2 < scene.pixels.size(); i += 3) {
+        out[i] = table[0][in[i]];
+        out[i + 1] = table[1][in[i + 1]];
+        out[i + 2] = table[2][in[i + 2]];
+    }
     return film;
 }
 

@@ -104,21 +104,30 @@ RgbImage ResampleToCover(const RgbImage& source, std::int32_t width, std::int32_
         return out;
     const double scale = std::max(double(width) / source.width, double(height) / source.height);
     const double offsetX = (source.width - width / scale) / 2.0, offsetY = (source.height - height / scale) / 2.0;
+    // Column positions and weights are the same for every row.
+    struct Tap {
+        std::int32_t x0, x1;
+        float weight;
+    };
+    std::vector<Tap> columns(static_cast<std::size_t>(width));
+    for (std::int32_t x = 0; x < width; ++x) {
+        const double sx = std::clamp(offsetX + (x + 0.5) / scale - 0.5, 0.0, double(source.width - 1));
+        const auto x0 = std::int32_t(sx);
+        columns[std::size_t(x)] = {3 * x0, 3 * std::min(x0 + 1, source.width - 1), float(sx - x0)};
+    }
     for (std::int32_t y = 0; y < height; ++y) {
         const double sy = std::clamp(offsetY + (y + 0.5) / scale - 0.5, 0.0, double(source.height - 1));
         const auto y0 = std::int32_t(sy);
-        const auto y1 = std::min(y0 + 1, source.height - 1);
-        const double fy = sy - y0;
+        const std::uint8_t* top = source.Row(y0);
+        const std::uint8_t* bottom = source.Row(std::min(y0 + 1, source.height - 1));
+        const float fy = float(sy - y0);
         auto* row = out.Row(y);
         for (std::int32_t x = 0; x < width; ++x) {
-            const double sx = std::clamp(offsetX + (x + 0.5) / scale - 0.5, 0.0, double(source.width - 1));
-            const auto x0 = std::int32_t(sx);
-            const auto x1 = std::min(x0 + 1, source.width - 1);
-            const double fx = sx - x0;
+            const Tap& t = columns[std::size_t(x)];
             for (int c = 0; c < 3; ++c) {
-                const double top = source.Row(y0)[3 * x0 + c] * (1 - fx) + source.Row(y0)[3 * x1 + c] * fx;
-                const double bottom = source.Row(y1)[3 * x0 + c] * (1 - fx) + source.Row(y1)[3 * x1 + c] * fx;
-                row[3 * x + c] = std::uint8_t(std::lround(top * (1 - fy) + bottom * fy));
+                const float upper = top[t.x0 + c] + (top[t.x1 + c] - top[t.x0 + c]) * t.weight;
+                const float lower = bottom[t.x0 + c] + (bottom[t.x1 + c] - bottom[t.x0 + c]) * t.weight;
+                row[3 * x + c] = std::uint8_t(upper + (lower - upper) * fy + 0.5f);
             }
         }
     }

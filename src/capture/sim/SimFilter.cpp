@@ -13,27 +13,46 @@ constexpr int kStillQuality = 92;
 constexpr int kLiveJpegQuality = 80;
 constexpr auto kFramePeriod = std::chrono::microseconds(1'000'000 / kLiveFramesPerSecond);
 
-// Renders the sensor's view with the current adjustments in the connection's format.
-bool RenderFrame(SimulatedDevice& device, const MediaType& type, JpegEncoder& encoder, int quality,
-                 std::vector<std::uint8_t>& rgb, std::vector<std::uint8_t>* out)
-{
-    std::int32_t width = 0, height = 0;
-    if (!ReadVideoInfoSize(type, width, height) || width <= 0 || height <= 0)
-        return false;
-    const auto sensor = device.SensorImage(width, height);
-    const auto tones = device.Tones();
-    if (type.subType == MEDIASUBTYPE_RGB32) {
-        out->resize(std::size_t(width) * std::size_t(height) * 4);
-        tones->Apply(*sensor, out->data(), PixelLayout::BgrxBottomUp);
-        return true;
+// Renders the sensor's view with the current adjustments in the connection's format. A frame whose
+// picture, adjustments and format are those of the previous one is kept as it is.
+class FrameRenderer {
+public:
+    FrameRenderer(SimulatedDevice& device, int quality) : device(device), quality(quality) {}
+
+    const std::vector<std::uint8_t>* Render(const MediaType& type)
+    {
+        std::int32_t width = 0, height = 0;
+        if (!ReadVideoInfoSize(type, width, height) || width <= 0 || height <= 0)
+            return nullptr;
+        const auto sensor = device.SensorImage(width, height);
+        const auto tones = device.Tones();
+        if (sensor == lastSensor && tones == lastTones && type.subType == lastSubType && !out.empty())
+            return &out;
+        lastSensor = sensor;
+        lastTones = tones;
+        lastSubType = type.subType;
+        out.clear();
+        if (type.subType == MEDIASUBTYPE_RGB32) {
+            out.resize(std::size_t(width) * std::size_t(height) * 4);
+            tones->Apply(*sensor, out.data(), PixelLayout::BgrxBottomUp);
+        } else if (type.subType == MEDIASUBTYPE_MJPG) {
+            rgb.resize(std::size_t(width) * std::size_t(height) * 3);
+            tones->Apply(*sensor, rgb.data(), PixelLayout::Rgb);
+            if (!encoder.Encode(rgb.data(), width, height, quality, &out))
+                out.clear();
+        }
+        return out.empty() ? nullptr : &out;
     }
-    if (type.subType == MEDIASUBTYPE_MJPG) {
-        rgb.resize(std::size_t(width) * std::size_t(height) * 3);
-        tones->Apply(*sensor, rgb.data(), PixelLayout::Rgb);
-        return encoder.Encode(rgb.data(), width, height, quality, out);
-    }
-    return false;
-}
+
+private:
+    SimulatedDevice& device;
+    const int quality;
+    JpegEncoder encoder;
+    std::vector<std::uint8_t> rgb, out;
+    std::shared_ptr<const RgbImage> lastSensor;
+    std::shared_ptr<const ToneTables> lastTones;
+    Guid lastSubType;
+};
 
 void JoinUnlessSelf(std::thread& t)
 {
@@ -299,8 +318,7 @@ HRESULT SimFilter::GetMode(const std::shared_ptr<IPin>& pin, std::int32_t* mode)
 
 void SimFilter::LiveLoop()
 {
-    JpegEncoder encoder;
-    std::vector<std::uint8_t> rgb, frame;
+    FrameRenderer renderer(*device, kLiveJpegQuality);
     auto next = Clock::now();
     Clock::time_point start;
     {
@@ -314,10 +332,11 @@ void SimFilter::LiveLoop()
                 return;
         }
         const auto connection = capturePin->CurrentConnection();
-        if (connection.peer && RenderFrame(*device, connection.type, encoder, kLiveJpegQuality, rgb, &frame)) {
+        const auto* frame = connection.peer ? renderer.Render(connection.type) : nullptr;
+        if (frame) {
             MediaSample sample;
-            sample.data = frame.data();
-            sample.length = std::int32_t(frame.size());
+            sample.data = frame->data();
+            sample.length = std::int32_t(frame->size());
             sample.time = std::chrono::duration<double>(Clock::now() - start).count();
             sample.type = &connection.type;
             connection.peer->Receive(sample);
@@ -331,8 +350,7 @@ void SimFilter::LiveLoop()
 
 void SimFilter::StillLoop()
 {
-    JpegEncoder encoder;
-    std::vector<std::uint8_t> rgb, still;
+    FrameRenderer renderer(*device, kStillQuality);
     Clock::time_point start;
     {
         std::lock_guard lock(stateMutex);
@@ -361,11 +379,12 @@ void SimFilter::StillLoop()
         if (!device->HasStillPin())
             continue;
         const auto connection = stillPin->CurrentConnection();
-        if (!connection.peer || !RenderFrame(*device, connection.type, encoder, kStillQuality, rgb, &still))
+        const auto* still = connection.peer ? renderer.Render(connection.type) : nullptr;
+        if (!still)
             continue;
         MediaSample sample;
-        sample.data = still.data();
-        sample.length = std::int32_t(still.size());
+        sample.data = still->data();
+        sample.length = std::int32_t(still->size());
         sample.time = std::chrono::duration<double>(Clock::now() - start).count();
         sample.type = &connection.type;
         connection.peer->Receive(sample);

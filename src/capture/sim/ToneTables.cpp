@@ -8,6 +8,11 @@
 namespace vistrel::sim {
 namespace {
 
+inline std::uint8_t Clamp8(std::int32_t v)
+{
+    return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
 constexpr double kLinearGamma = 300.0;
 constexpr double kUnityGain = 128.0;
 constexpr std::int32_t kNeutralSaturation = 50;
@@ -22,11 +27,6 @@ double SensorSignal(Sensor sensor, std::uint8_t value, int channel)
         break;
     }
     return value / 255.0;
-}
-
-inline std::uint8_t Clamp8(std::int32_t v)
-{
-    return std::uint8_t(std::clamp(v, 0, 255));
 }
 
 } // namespace
@@ -47,39 +47,47 @@ ToneTables::ToneTables(const ToneSettings& s) : settings(s)
     saturation256 = std::clamp(s.saturation, 0, 100) * 256 / kNeutralSaturation;
 }
 
-void ToneTables::Apply(const RgbImage& sensor, std::uint8_t* out, PixelLayout layout) const
+template <bool Bgrx, bool Saturate>
+void ToneTables::ApplyRows(const RgbImage& sensor, std::uint8_t* out) const
 {
     const auto& red = channels[0];
     const auto& green = channels[1];
     const auto& blue = channels[2];
     const std::int32_t sat = saturation256;
-    const bool bgrx = layout == PixelLayout::BgrxBottomUp;
-    const std::size_t outRow = std::size_t(sensor.width) * (bgrx ? 4 : 3);
+    constexpr std::size_t kOutBytes = Bgrx ? 4 : 3;
+    const std::size_t outRow = std::size_t(sensor.width) * kOutBytes;
     for (std::int32_t y = 0; y < sensor.height; ++y) {
         const std::uint8_t* in = sensor.Row(y);
-        std::uint8_t* o = out + outRow * std::size_t(bgrx ? sensor.height - 1 - y : y);
-        for (std::int32_t x = 0; x < sensor.width; ++x, in += 3) {
+        std::uint8_t* o = out + outRow * std::size_t(Bgrx ? sensor.height - 1 - y : y);
+        for (std::int32_t x = 0; x < sensor.width; ++x, in += 3, o += kOutBytes) {
             std::int32_t r = red[in[0]], g = green[in[1]], b = blue[in[2]];
-            if (sat != 256) {
+            if constexpr (Saturate) {
                 const std::int32_t luma = (77 * r + 150 * g + 29 * b) >> 8;
                 r = luma + (((r - luma) * sat) >> 8);
                 g = luma + (((g - luma) * sat) >> 8);
                 b = luma + (((b - luma) * sat) >> 8);
             }
-            if (bgrx) {
+            if constexpr (Bgrx) {
                 o[0] = Clamp8(b);
                 o[1] = Clamp8(g);
                 o[2] = Clamp8(r);
                 o[3] = 0xFF;
-                o += 4;
             } else {
                 o[0] = Clamp8(r);
                 o[1] = Clamp8(g);
                 o[2] = Clamp8(b);
-                o += 3;
             }
         }
     }
+}
+
+void ToneTables::Apply(const RgbImage& sensor, std::uint8_t* out, PixelLayout layout) const
+{
+    const bool saturate = saturation256 != 256;
+    if (layout == PixelLayout::BgrxBottomUp)
+        saturate ? ApplyRows<true, true>(sensor, out) : ApplyRows<true, false>(sensor, out);
+    else
+        saturate ? ApplyRows<false, true>(sensor, out) : ApplyRows<false, false>(sensor, out);
 }
 
 } // namespace vistrel::sim

@@ -39,6 +39,9 @@ public:
     const ToneSettings& Settings() const { return settings; }
 
 private:
+    template <bool Bgrx, bool Saturate>
+    void ApplyRows(const RgbImage& sensor, std::uint8_t* out) const;
+
     ToneSettings settings;
     std::array<std::array<std::int16_t, 256>, 3> channels {};
     std::int32_t saturation256 = 256;
