@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "SimTestSupport.h"
 #include "capture/sim/SimControlChannel.h"
@@ -125,6 +126,18 @@ TEST_F(ControlChannelTest, TheReaderEndsWithTheChannel)
         EXPECT_EQ(ThreadCount(), before + 1);
     }
     EXPECT_EQ(ThreadCount(), before);
+}
+
+TEST_F(ControlChannelTest, APathThatIsNotAFifoIsRefused)
+{
+    std::ofstream(fifo) << "unplug\n";
+    const std::size_t before = ThreadCount();
+    SimControlChannel channel(source, fifo);
+    EXPECT_FALSE(channel.IsListening());
+    EXPECT_EQ(ThreadCount(), before);
+    EXPECT_TRUE(source->IsPlugged(scanner));
+    SimControlChannel nowhere(source, (folder / "missing" / "control").string());
+    EXPECT_FALSE(nowhere.IsListening());
 }
 
 TEST_F(ControlChannelTest, AnExistingFifoIsUsedAsItIs)

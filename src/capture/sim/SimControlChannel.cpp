@@ -59,6 +59,13 @@ SimControlChannel::SimControlChannel(std::shared_ptr<SimulatedDeviceSource> s, s
     // Opened for reading and writing, the FIFO never reports end of file when a writer closes it,
     // and the open itself does not wait for a writer.
     fifo = open(fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    // Anything but a FIFO (a regular file would read as endless end-of-file) is refused.
+    if (fifo >= 0 && (fstat(fifo, &info) != 0 || !S_ISFIFO(info.st_mode))) {
+        std::fprintf(stderr, "simulator control: %s is not a FIFO\n", fifoPath.c_str());
+        close(fifo);
+        fifo = -1;
+        return;
+    }
     int pipeEnds[2];
     if (fifo < 0 || pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::fprintf(stderr, "simulator control: cannot open %s: %s\n", fifoPath.c_str(), std::strerror(errno));
