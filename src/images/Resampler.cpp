@@ -1,6 +1,9 @@
 #include "images/Resampler.h"
 
 #include <algorithm>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -23,6 +26,8 @@ struct AxisTaps
     std::vector<std::int32_t> weight;
     std::vector<std::uint8_t> inside;  // 0: black
     int lowest = 0, highest = -1;      // range of indices read by inside positions
+    int first = 0, last = -1;          // inside positions form this one interval
+    std::vector<std::uint32_t> pairWeight;   // two taps: weight0 | weight1 << 16
 };
 
 struct Tap { int index; double weight; };
@@ -77,6 +82,10 @@ AxisTaps BuildAxis(int count, double start, double length, int n, int sign)
             continue;
         }
         axis.inside[static_cast<std::size_t>(i)] = 1;
+        if (axis.last < 0) {
+            axis.first = i;
+        }
+        axis.last = i;
         axis.taps = std::max(axis.taps, static_cast<int>(taps.size()));
         for (const Tap& t : taps) {
             axis.lowest = std::min(axis.lowest, t.index);
@@ -112,6 +121,13 @@ AxisTaps BuildAxis(int count, double start, double length, int n, int sign)
             axis.index[base + k] = taps[0].index;   // padding reads a valid pixel with weight 0
         }
     }
+    if (axis.taps == 2) {
+        axis.pairWeight.resize(static_cast<std::size_t>(count));
+        for (std::size_t i = 0; i < axis.pairWeight.size(); ++i) {
+            axis.pairWeight[i] = static_cast<std::uint32_t>(axis.weight[2 * i]) |
+                                 static_cast<std::uint32_t>(axis.weight[2 * i + 1]) << 16;
+        }
+    }
     return axis;
 }
 
@@ -132,7 +148,26 @@ void BlendLines(const std::uint8_t* base, std::ptrdiff_t stepAlong, std::ptrdiff
             const std::uint8_t* line0 = base + index[0] * stepAcross + lowest * 4;
             const std::uint8_t* line1 = base + index[1] * stepAcross + lowest * 4;
             const auto w0 = static_cast<std::uint32_t>(weight[0]), w1 = static_cast<std::uint32_t>(weight[1]);
-            for (int j = 0; j < bytes; ++j) {
+            int j = 0;
+#ifdef __SSE2__
+            // Byte pairs of the two lines as 16-bit pairs, multiplied and added with the weight pair.
+            const __m128i w = _mm_set1_epi32(static_cast<int>(w0 | w1 << 16));
+            const __m128i round = _mm_set1_epi32(static_cast<int>(kRound));
+            const __m128i zero = _mm_setzero_si128();
+            for (; j + 16 <= bytes; j += 16) {
+                const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line0 + j));
+                const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line1 + j));
+                const __m128i xl = _mm_unpacklo_epi8(x, zero), yl = _mm_unpacklo_epi8(y, zero);
+                const __m128i xh = _mm_unpackhi_epi8(x, zero), yh = _mm_unpackhi_epi8(y, zero);
+                const __m128i s0 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(xl, yl), w), round), kFirstShift);
+                const __m128i s1 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(xl, yl), w), round), kFirstShift);
+                const __m128i s2 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(xh, yh), w), round), kFirstShift);
+                const __m128i s3 = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(xh, yh), w), round), kFirstShift);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(outRow + j), _mm_packs_epi32(s0, s1));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(outRow + j + 8), _mm_packs_epi32(s2, s3));
+            }
+#endif
+            for (; j < bytes; ++j) {
                 outRow[j] = static_cast<std::uint16_t>((w0 * line0[j] + w1 * line1[j] + kRound) >> kFirstShift);
             }
             return;
@@ -151,7 +186,28 @@ void BlendLines(const std::uint8_t* base, std::ptrdiff_t stepAlong, std::ptrdiff
         return;
     }
     // Lines are columns of the still (odd rotations): read a few neighbouring pixels per still row.
-    for (int a = lowest; a <= highest; ++a) {
+    int a = lowest;
+#ifdef __SSE2__
+    if constexpr (Taps == 2) {
+        const __m128i w = _mm_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(weight[0]) |
+                                                          static_cast<std::uint32_t>(weight[1]) << 16));
+        const __m128i round = _mm_set1_epi32(static_cast<int>(kRound));
+        const __m128i zero = _mm_setzero_si128();
+        const std::ptrdiff_t at0 = index[0] * stepAcross, at1 = index[1] * stepAcross;
+        auto blend = [&](const std::uint8_t* p) {
+            std::int32_t x, y;
+            std::memcpy(&x, p + at0, 4);
+            std::memcpy(&y, p + at1, 4);
+            const __m128i pairs = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(x), _mm_cvtsi32_si128(y)), zero);
+            return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(pairs, w), round), kFirstShift);
+        };
+        for (; a + 1 <= highest; a += 2) {
+            const std::uint8_t* p = base + a * stepAlong;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + a * 4), _mm_packs_epi32(blend(p), blend(p + stepAlong)));
+        }
+    }
+#endif
+    for (; a <= highest; ++a) {
         const std::uint8_t* p = base + a * stepAlong;
         std::uint32_t sum[4] = {kRound, kRound, kRound, kRound};
         for (int k = 0; k < count; ++k) {
@@ -172,14 +228,33 @@ template <int Taps>
 void GatherRow(const std::uint16_t* row, const AxisTaps& axis, std::uint32_t* out, int count)
 {
     const int taps = Taps > 0 ? Taps : axis.taps;
-    const std::int32_t* index = axis.index.data();
-    const std::int32_t* weight = axis.weight.data();
-    const std::uint8_t* inside = axis.inside.data();
-    for (int i = 0; i < count; ++i, index += taps, weight += taps) {
-        if (!inside[i]) {
-            out[i] = kOpaqueBlack;
-            continue;
+    std::fill(out, out + std::min(axis.first, count), kOpaqueBlack);
+    if (axis.last + 1 < count) {
+        std::fill(out + axis.last + 1, out + count, kOpaqueBlack);
+    }
+    int i = axis.first;
+#ifdef __SSE2__
+    if constexpr (Taps == 2) {
+        // Two output pixels per step: each pixel's four lanes from both taps in one multiply-add.
+        const std::int32_t* index = axis.index.data();
+        const std::uint32_t* pair = axis.pairWeight.data();
+        const __m128i round = _mm_set1_epi32(1 << (kSecondShift - 1));
+        const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaqueBlack));
+        auto blend = [&](int k) {
+            const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + index[2 * k] * 4));
+            const __m128i y = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + index[2 * k + 1] * 4));
+            const __m128i w = _mm_set1_epi32(static_cast<int>(pair[k]));
+            return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(x, y), w), round), kSecondShift);
+        };
+        for (; i + 1 <= axis.last; i += 2) {
+            const __m128i packed = _mm_packs_epi32(blend(i), blend(i + 1));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_packus_epi16(packed, packed), opaque));
         }
+    }
+#endif
+    const std::int32_t* index = axis.index.data() + static_cast<std::ptrdiff_t>(i) * taps;
+    const std::int32_t* weight = axis.weight.data() + static_cast<std::ptrdiff_t>(i) * taps;
+    for (; i <= axis.last && i < count; ++i, index += taps, weight += taps) {
         std::uint32_t sum[4] = {1u << (kSecondShift - 1), 1u << (kSecondShift - 1), 1u << (kSecondShift - 1),
                                 1u << (kSecondShift - 1)};
         for (int k = 0; k < taps; ++k) {
@@ -240,7 +315,7 @@ void ResampleOriented(const PixelSource& source, const OrientationOp& op, const 
     std::vector<std::uint32_t> acc(down.taps == 2 ? 0 : row.size());
     for (int v = 0; v < rect.height; ++v) {
         auto* out = reinterpret_cast<std::uint32_t*>(target.pixels + static_cast<std::ptrdiff_t>(rect.y + v) * target.stride) + rect.x;
-        if (!down.inside[static_cast<std::size_t>(v)] || across.highest < across.lowest) {
+        if (!down.inside[static_cast<std::size_t>(v)] || across.last < across.first) {
             std::fill(out, out + rect.width, kOpaqueBlack);
             continue;
         }
