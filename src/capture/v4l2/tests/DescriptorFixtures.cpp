@@ -1,15 +1,19 @@
 #include "DescriptorFixtures.h"
 
+#include <algorithm>
+
 namespace vistrel::v4l2::test {
 
 std::vector<std::uint8_t> GuidBytes(const Guid& g)
 {
-    std::vector<std::uint8_t> b = {
-        static_cast<std::uint8_t>(g.data1), static_cast<std::uint8_t>(g.data1 >> 8),
-        static_cast<std::uint8_t>(g.data1 >> 16), static_cast<std::uint8_t>(g.data1 >> 24),
-        static_cast<std::uint8_t>(g.data2), static_cast<std::uint8_t>(g.data2 >> 8),
-        static_cast<std::uint8_t>(g.data3), static_cast<std::uint8_t>(g.data3 >> 8)};
-    b.insert(b.end(), g.data4.begin(), g.data4.end());
+    std::vector<std::uint8_t> b(16);
+    for (int i = 0; i < 4; ++i)
+        b[i] = static_cast<std::uint8_t>(g.data1 >> (8 * i));
+    for (int i = 0; i < 2; ++i) {
+        b[4 + i] = static_cast<std::uint8_t>(g.data2 >> (8 * i));
+        b[6 + i] = static_cast<std::uint8_t>(g.data3 >> (8 * i));
+    }
+    std::copy(g.data4.begin(), g.data4.end(), b.begin() + 8);
     return b;
 }
 
