@@ -12,12 +12,8 @@
 #include "window/SaveController.h"
 #include "window/StripView.h"
 
-#if __has_include("capture/SelectPlatform.h")
 #include "capture/SelectPlatform.h"
-#define VISTREL_HAVE_SELECT_PLATFORM 1
-#else
 #include "capture/runtime/CapturePlatform.h"
-#endif
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -97,11 +93,9 @@ QString StaticDisplayText(const QString& stored)
 
 std::shared_ptr<ICapturePlatform> PlatformFromEnvironment()
 {
-#ifdef VISTREL_HAVE_SELECT_PLATFORM
-    return MakePlatformFromEnvironment();
-#else
-    return MakeCapturePlatform({});
-#endif
+    // A build without any backend still opens the window, in the no-scanner state.
+    std::shared_ptr<ICapturePlatform> chosen = MakePlatformFromEnvironment();
+    return chosen ? chosen : MakeCapturePlatform({});
 }
 
 QIcon LoadWindowIcon()
@@ -144,7 +138,7 @@ CVistrelDlg::CVistrelDlg(std::shared_ptr<ICapturePlatform> platformIn, WindowSer
 
     CreateControls();
 
-    windowIcon = LoadWindowIcon();
+    programIcon = LoadWindowIcon();
     engine = std::make_unique<CaptureEngine>(platform, *this);
     settings.saveFolder = DefaultSaveFolder();
 
@@ -347,7 +341,7 @@ void CVistrelDlg::OnInitDialog()
     // The initial data exchange: Slide, Standard, 135, JPG and the default folder.
     UpdateData(false);
 
-    setWindowIcon(windowIcon);
+    setWindowIcon(programIcon);
     if (minTrackWidth == 0 && minTrackHeight == 0) {
         minTrackWidth = width();
         minTrackHeight = height();
@@ -438,7 +432,15 @@ void CVistrelDlg::EnableControl(int id, bool enable)
 
 void CVistrelDlg::FocusFirstThumbnail()
 {
-    thumbnails[0]->setFocus(Qt::OtherFocusReason);
+    if (thumbnails[0]->isEnabled()) {
+        thumbnailFocusPending = false;
+        thumbnails[0]->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // A disabled control cannot hold the focus here: the window keeps it, so typing goes nowhere,
+    // and hands it to the thumbnail once that becomes usable.
+    thumbnailFocusPending = true;
+    setFocus(Qt::OtherFocusReason);
 }
 
 int CVistrelDlg::CheckedPosition(QButtonGroup* group) const
@@ -543,8 +545,22 @@ void CVistrelDlg::EnableForScanner(QWidget* child)
 
 void CVistrelDlg::EnableForScannerAll()
 {
-    for (auto& [id, widget] : controls)
+    // A control that loses its enabled state while focused would push the focus on to the next
+    // control (the folder box); the window takes it instead, as a disabled control would keep it.
+    QWidget* focused = focusWidget();
+    for (auto& [id, widget] : controls) {
         EnableForScanner(widget);
+        if (focused && !focused->isEnabled() && (widget == focused || widget->isAncestorOf(focused))) {
+            if (focused == thumbnails[0])
+                thumbnailFocusPending = true;
+            setFocus(Qt::OtherFocusReason);
+            focused = this;
+        }
+    }
+    if (thumbnailFocusPending && thumbnails[0]->isEnabled() && (focusWidget() == this || !focusWidget())) {
+        thumbnailFocusPending = false;
+        thumbnails[0]->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CVistrelDlg::NarrowByPropertySlots()
@@ -937,6 +953,11 @@ void CVistrelDlg::CloseHandling()
 void CVistrelDlg::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
+    if (minTrackWidth > 0 && (width() < minTrackWidth || height() < minTrackHeight)) {
+        // Without a window manager nobody enforces the minimum size: the window restores it itself.
+        const QSize allowed = size().expandedTo(QSize(minTrackWidth, minTrackHeight));
+        QMetaObject::invokeMethod(this, [this, allowed] { resize(allowed); }, Qt::QueuedConnection);
+    }
     anchors.Apply(size());
     previewSurface->setGeometry(previewLabel->rect());
     if (engine && engine->HasGraph())
@@ -953,7 +974,7 @@ void CVistrelDlg::paintEvent(QPaintEvent* event)
     const int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
     painter.fillRect(rect(), palette().window());
     const QPoint at((width() - iconSize + 1) / 2, (height() - iconSize + 1) / 2);
-    windowIcon.paint(&painter, QRect(at, QSize(iconSize, iconSize)));
+    programIcon.paint(&painter, QRect(at, QSize(iconSize, iconSize)));
 }
 
 void CVistrelDlg::keyPressEvent(QKeyEvent* event)

@@ -190,7 +190,7 @@ private:
     int minTrackHeight = 0;
     std::array<CCustomDrawSliderCtrl*, 6> sliders {};
     std::array<CRoundButtonST*, 6> commandButtons {};
-    QIcon windowIcon;
+    QIcon programIcon;
     DeviceNotificationHandle deviceNotification = 0;
     std::unique_ptr<CaptureEngine> engine;
     int stillCount = 0;
@@ -212,6 +212,7 @@ private:
     std::unique_ptr<SaveController> saver;
     bool closing = false;
     bool closeAfterSave = false;
+    bool thumbnailFocusPending = false;
 };
 
 } // namespace vistrel

@@ -1,0 +1,130 @@
+// Closing: unsaved images are not discarded without asking; Enter does nothing; a save holds the
+// strip commands and the close until it has finished.
+#include "WindowFixture.h"
+
+#include "app/Localization.h"
+#include "window/StripView.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace vistrel::test {
+namespace {
+
+class CloseTest : public WindowTest
+{
+protected:
+    void OpenWithScanner()
+    {
+        scanner = AddScanner();
+        Open();
+        ASSERT_TRUE(window->IsScannerAttached());
+    }
+    int StripCount() { return window->Strip().Strip().Count(); }
+    std::string scanner;
+};
+
+TEST_F(CloseTest, EmptyStripClosesAtOnceAndStopsCapture)
+{
+    OpenWithScanner();
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(prompts->questions.empty());
+    EXPECT_FALSE(window->Engine().HasGraph());
+    // Notifications are gone: a replug after the close changes nothing.
+    Unplug(scanner);
+    Plug(scanner);
+    EXPECT_FALSE(window->Engine().HasGraph());
+}
+
+TEST_F(CloseTest, UnsavedImagesAreOnlyDiscardedWhenTheUserSaysSo)
+{
+    const struct
+    {
+        const char* how;
+        std::function<void(CVistrelDlg&)> close;
+    } paths[] = {
+        {"close box", [](CVistrelDlg& w) { w.close(); }},
+        {"Escape", [](CVistrelDlg& w) { QTest::keyClick(&w, Qt::Key_Escape); }},
+    };
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path.how);
+        prompts->questions.clear();
+        OpenWithScanner();
+        Deliver(JpegStill());
+        ASSERT_EQ(StripCount(), 1);
+
+        prompts->answer = false;
+        path.close(*window);
+        ASSERT_EQ(prompts->questions.size(), 1u);
+        EXPECT_EQ(prompts->questions[0].text, LoadLocalizedText(IdsDiscardUnsaved));
+        EXPECT_FALSE(prompts->questions[0].text.isEmpty());
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(StripCount(), 1);
+        EXPECT_TRUE(window->Engine().HasGraph());
+
+        prompts->answer = true;
+        path.close(*window);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(StripCount(), 0);
+        EXPECT_FALSE(window->Engine().HasGraph());
+        window.reset();
+    }
+}
+
+TEST_F(CloseTest, EnterDoesNotEndTheWindowNorScan)
+{
+    OpenWithScanner();
+    window->Control(IdFolderBox)->setFocus();
+    QTest::keyClick(window->Control(IdFolderBox), Qt::Key_Return);
+    QTest::keyClick(window.get(), Qt::Key_Enter);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->result(), 0);
+    EXPECT_FALSE(window->StillTimer().isActive());
+}
+
+TEST_F(CloseTest, SaveHoldsScanAndTheStripCommandsAndTheClose)
+{
+    OpenWithScanner();
+    QTemporaryDir folder;
+    Get<QLineEdit>(IdFolderBox)->setText(folder.path() + u'/');
+    Deliver(JpegStill(640, 480));
+    Deliver(JpegStill(640, 480));
+    QCoreApplication::sendPostedEvents();
+
+    Click(IdSave);
+    ASSERT_TRUE(window->IsSaving());
+    for (int id : {IdScan, IdSave, IdDelete, IdRotate, IdMirror, IdFirstThumbnail, IdLastThumbnail})
+        EXPECT_FALSE(IsEnabled(id)) << id;
+    for (int id : std::initializer_list<int>{1002, IdSlide, IdBrowse, IdFolderBox})
+        EXPECT_TRUE(IsEnabled(id)) << id;
+    window->OnScan();
+    EXPECT_FALSE(window->StillTimer().isActive());
+
+    // A close meanwhile waits for the save, then goes ahead without asking (nothing is left unsaved).
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(WaitFor([this] { return !window->IsSaving(); }, 60000));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(StripCount(), 0);
+    EXPECT_TRUE(prompts->questions.empty());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(CloseTest, CommandsReturnWhenTheSaveIsDone)
+{
+    OpenWithScanner();
+    QTemporaryDir folder;
+    Get<QLineEdit>(IdFolderBox)->setText(folder.path() + u'/');
+    Deliver(JpegStill(640, 480));
+    Click(IdSave);
+    ASSERT_TRUE(WaitFor([this] { return !window->IsSaving(); }, 60000));
+    for (int id : {IdScan, IdSave, IdFirstThumbnail})
+        EXPECT_TRUE(IsEnabled(id)) << id;
+}
+
+} // namespace
+} // namespace vistrel::test
