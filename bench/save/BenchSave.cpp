@@ -2,7 +2,7 @@
 // same work done by ImageMagick and libvips on the same stills in the same run. Every configuration
 // runs in a child process so that its peak memory (maxrss) is its own.
 //
-//   bench_save [--reps N] [--only SUBSTRING] [--no-peers]
+//   bench_save [--reps N] [--only SUBSTRING] [--no-peers] [--dir KEEP]
 #include "images/DecodedStill.h"
 #include "images/Encoders.h"
 #include "images/OrientationTransform.h"
@@ -13,7 +13,6 @@
 #include "images/SaveImageFile.h"
 #include "images/TiffWriter.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -247,40 +246,40 @@ int ChildTiff(const QString& dir, const std::string& which, int reps)
     return 0;
 }
 
-// The stages of one High JPEG save, one after the other: decode, orient and scale, encode, write.
+// The stages of one High JPEG save as a save worker runs them, with its reused buffers: decode,
+// orient and scale, encode (into the file), flush to the disk.
 int ChildStages(const QString& dir, int rotation, int reps)
 {
     const auto still = ReadFile(StillPath(dir, 0));
     const int boxW = rotation % 2 ? 3480 : 5184, boxH = rotation % 2 ? 5184 : 3480;
     const int rotW = rotation % 2 ? kStillHeight : kStillWidth, rotH = rotation % 2 ? kStillWidth : kStillHeight;
     const double c = rotation % 2 ? -148 : 102;
+    SaveScratch scratch;
     std::vector<double> decode, resample, encode, write;
     for (int rep = 0; rep < reps; ++rep) {
         double t = NowMs();
         DecodedStill decoded;
         QString reason;
-        DecodeStill(still.data(), static_cast<std::int32_t>(still.size()), kStillWidth, kStillHeight, 0, 0, &decoded, &reason);
+        DecodeStill(still.data(), static_cast<std::int32_t>(still.size()), kStillWidth, kStillHeight, 0, 0, &decoded,
+                    &reason, &scratch.decoded);
         decode.push_back(NowMs() - t);
         t = NowMs();
-        auto pixels = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(boxW) * boxH * 4);
-        ResampleOriented({decoded.pixels.get(), decoded.width, decoded.height, decoded.stride},
+        std::uint8_t* pixels = scratch.output.Reserve(static_cast<std::size_t>(boxW) * boxH * 4);
+        ResampleOriented({decoded.pixels, decoded.width, decoded.height, decoded.stride},
                          OrientationTransform(0, rotation), {0.0, c, double(rotW), rotH - 2 * c},
-                         {pixels.get(), boxW, boxH, boxW * 4}, {0, 0, boxW, boxH});
+                         {pixels, boxW, boxH, boxW * 4}, {0, 0, boxW, boxH});
         resample.push_back(NowMs() - t);
         QFile file(dir + QStringLiteral("/stages.jpg"));
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         t = NowMs();
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        EncodeJpeg({pixels.get(), boxW, boxH, boxW * 4}, {LocalTimeNow(), 3658}, buffer, &reason);
+        EncodeJpeg({pixels, boxW, boxH, boxW * 4}, {LocalTimeNow(), 3658}, file, &reason, &scratch.encoded);
+        file.flush();
         encode.push_back(NowMs() - t);
         t = NowMs();
-        file.write(buffer.data());
-        file.flush();
         ::fsync(file.handle());
         write.push_back(NowMs() - t);
     }
-    std::printf("stage decode %.2f resample %.2f encode %.2f write+fsync %.2f\n", Median(decode), Median(resample),
+    std::printf("stage decode %.2f resample %.2f encode %.2f fsync %.2f\n", Median(decode), Median(resample),
                 Median(encode), Median(write));
     return 0;
 }
@@ -457,6 +456,7 @@ int main(int argc, char** argv)
     int reps = 3;
     bool peers = true;
     std::string only;
+    QString keep;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
             reps = std::max(1, std::atoi(argv[++i]));
@@ -464,10 +464,12 @@ int main(int argc, char** argv)
             only = argv[++i];
         } else if (std::strcmp(argv[i], "--no-peers") == 0) {
             peers = false;
+        } else if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
+            keep = QString::fromLocal8Bit(argv[++i]);   // work here and keep the stills
         }
     }
     QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/bench_save-XXXXXX"));
-    const QString dir = temp.path();
+    const QString dir = keep.isEmpty() ? temp.path() : QDir(keep).absolutePath();
     QDir().mkpath(dir + QStringLiteral("/in"));
     std::vector<std::vector<std::uint8_t>> stills;
     for (int i = 0; i < kStills; ++i) {

@@ -26,7 +26,8 @@ bool Covers(std::int64_t full, const tjscalingfactor& f, std::int64_t needed)
 } // namespace
 
 HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
-                    std::int32_t neededWidth, std::int32_t neededHeight, DecodedStill* out, QString* reason)
+                    std::int32_t neededWidth, std::int32_t neededHeight, DecodedStill* out, QString* reason,
+                    ScratchBuffer* scratch)
 {
     std::int32_t headerW = 0, headerH = 0;
     switch (CheckStill(bytes, size, &headerW, &headerH)) {
@@ -66,14 +67,23 @@ HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W
     const int width = TJSCALED(headerW, chosen);
     const int height = TJSCALED(headerH, chosen);
     const std::int32_t stride = width * 4;
-    auto pixels = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(stride) * height);
-    if (tjDecompress2(decoder, bytes, static_cast<unsigned long>(size), pixels.get(), width, stride, height,
+    const std::size_t bytesNeeded = static_cast<std::size_t>(stride) * height;
+    std::unique_ptr<std::uint8_t[]> owned;
+    std::uint8_t* pixels = nullptr;
+    if (scratch) {
+        pixels = scratch->Reserve(bytesNeeded);
+    } else {
+        owned = std::make_unique_for_overwrite<std::uint8_t[]>(bytesNeeded);
+        pixels = owned.get();
+    }
+    if (tjDecompress2(decoder, bytes, static_cast<unsigned long>(size), pixels, width, stride, height,
                       TJPF_BGRX, 0) != 0 &&
         tjGetErrorCode(decoder) == TJERR_FATAL) {
         *reason = QStringLiteral("the scanned image cannot be decoded (%1)").arg(QString::fromUtf8(tjGetErrorStr2(decoder)));
         return E_FAIL;
     }
-    out->pixels = std::move(pixels);
+    out->owned = std::move(owned);
+    out->pixels = pixels;
     out->width = width;
     out->height = height;
     out->stride = stride;

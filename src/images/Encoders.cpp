@@ -27,7 +27,8 @@ int FindEncoder(std::string_view mimeType, const ImageEncoder** encoder)
     return -1;
 }
 
-HRESULT EncodeTiff(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason)
+HRESULT EncodeTiff(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason,
+                   ScratchBuffer*)
 {
     return WriteTiff(image, metadata, out, DefaultTiffOptions(), reason);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "capture/contract/Result.h"
 #include "images/CaptureTime.h"
+#include "images/ScratchBuffer.h"
 
 #include <QString>
 
@@ -25,8 +26,9 @@ struct SaveMetadata
     std::int32_t dotsPerInch = 0;     // 0 = no resolution
 };
 
+// work (may be null) is memory the encoder may reuse between calls.
 using EncodeFunction = HRESULT (*)(const PixelView& image, const SaveMetadata& metadata, QIODevice& out,
-                                   QString* reason);
+                                   QString* reason, ScratchBuffer* work);
 
 struct ImageEncoder
 {
@@ -41,7 +43,9 @@ const std::array<ImageEncoder, 2>& ImageEncoders();
 // Index of the writer whose MIME type equals mimeType exactly (case-sensitive), -1 when none.
 int FindEncoder(std::string_view mimeType, const ImageEncoder** encoder = nullptr);
 
-HRESULT EncodeJpeg(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason);
-HRESULT EncodeTiff(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason);
+HRESULT EncodeJpeg(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason,
+                   ScratchBuffer* work = nullptr);
+HRESULT EncodeTiff(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason,
+                   ScratchBuffer* work = nullptr);
 
 } // namespace vistrel

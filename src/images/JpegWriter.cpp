@@ -35,23 +35,32 @@ bool WriteAll(QIODevice& out, const void* data, std::size_t size)
 
 } // namespace
 
-HRESULT EncodeJpeg(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason)
+HRESULT EncodeJpeg(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason,
+                   ScratchBuffer* work)
 {
     const std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
     if (!encoder) {
         *reason = QStringLiteral("no JPEG encoder");
         return E_OUTOFMEMORY;
     }
+    // With working memory: a worst-case buffer that is never reallocated; only the pages the file
+    // needs are ever touched. Without: TurboJPEG grows its own.
     unsigned char* jpeg = nullptr;
     unsigned long jpegSize = 0;
+    int flags = 0;
+    if (work) {
+        jpegSize = tjBufSize(image.width, image.height, TJSAMP_444);
+        jpeg = work->Reserve(jpegSize);
+        flags |= TJFLAG_NOREALLOC;
+    }
     // Full-resolution chroma: an archival scan keeps its colour detail.
-    if (tjCompress2(encoder.get(), image.pixels, image.width, image.stride, image.height, TJPF_BGRX, &jpeg,
-                    &jpegSize, TJSAMP_444, kJpegQuality, 0) != 0) {
+    const int failed = tjCompress2(encoder.get(), image.pixels, image.width, image.stride, image.height, TJPF_BGRX,
+                                   &jpeg, &jpegSize, TJSAMP_444, kJpegQuality, flags);
+    const std::unique_ptr<unsigned char, void (*)(unsigned char*)> owned(work ? nullptr : jpeg, tjFree);
+    if (failed != 0) {
         *reason = QStringLiteral("JPEG encoding failed (%1)").arg(QString::fromUtf8(tjGetErrorStr2(encoder.get())));
-        tjFree(jpeg);
         return E_FAIL;
     }
-    const std::unique_ptr<unsigned char, void (*)(unsigned char*)> owned(jpeg, tjFree);
 
     std::size_t headEnd = 2;   // after SOI
     if (HasJfifHeader(jpeg, jpegSize) && metadata.dotsPerInch > 0 && metadata.dotsPerInch <= 0xFFFF) {

@@ -56,7 +56,7 @@ HRESULT RenderFitted(const std::uint8_t* bytes, std::int32_t size, std::int32_t 
 
     const double scale = static_cast<double>(still.scaleNum) / still.scaleDenom;
     const SourceRect from{0.0, 0.0, rot.width * scale, rot.height * scale};
-    ResampleOriented({still.pixels.get(), still.width, still.height, still.stride}, op, from, target, picture);
+    ResampleOriented({still.pixels, still.width, still.height, still.stride}, op, from, target, picture);
     *out = std::move(image);
     return S_OK;
 }

@@ -95,6 +95,7 @@ std::vector<SaveEntryResult> SaveBatch::Results() const
 void SaveBatch::Work()
 {
     const int total = Total();
+    SaveScratch scratch;   // this worker's bitmaps, reused from entry to entry
     for (int i = next++; i < total; i = next++) {
         const SaveEntry& entry = entries[static_cast<std::size_t>(i)];
         SaveEntryResult outcome;
@@ -116,7 +117,7 @@ void SaveBatch::Work()
             outcome.result = SaveImageFile(entry.frameData->data(), static_cast<std::int32_t>(entry.frameData->size()),
                                            entry.frameWidth, entry.frameHeight,
                                            SaveFileName(saveFolder, saveTime, i + 1, format), size.width,
-                                           size.height, entry.mirrored, entry.rotation, format, metadata, &written);
+                                           size.height, entry.mirrored, entry.rotation, format, metadata, &written, &scratch);
             outcome.path = written.path;
             outcome.reason = written.reason;
         }

@@ -60,7 +60,7 @@ bool ClaimName(QTemporaryFile& file, const QString& wanted, QString* claimed, QS
 HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
                       const QString& fileName, std::int32_t outW, std::int32_t outH, std::int32_t mirrored,
                       std::int32_t rotation, std::int32_t format, const SaveMetadata& metadata,
-                      SaveFileResult* result)
+                      SaveFileResult* result, SaveScratch* scratch)
 {
     if (result) {
         *result = {};
@@ -92,22 +92,25 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
     const std::int32_t boxH = op.swapsAxes ? outW : outH;
     const std::int32_t c = CropOffsetFor(rot.width, rot.height, boxW, boxH);
 
-    std::unique_ptr<std::uint8_t[]> pixels;
+    // Without a caller's scratch, the buffers live for this file only.
+    SaveScratch ownScratch;
+    SaveScratch& work = scratch ? *scratch : ownScratch;
     const std::int32_t stride = boxW * 4;
+    std::uint8_t* pixels = nullptr;
     {
         DecodedStill still;
         QString reason;
         const HRESULT decoded = DecodeStill(bytes, size, W, H, op.swapsAxes ? boxH : boxW,
-                                            op.swapsAxes ? boxW : boxH, &still, &reason);
+                                            op.swapsAxes ? boxW : boxH, &still, &reason, &work.decoded);
         if (Failed(decoded)) {
             return Fail(result, decoded, reason);
         }
-        pixels = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(stride) * boxH);
+        pixels = work.output.Reserve(static_cast<std::size_t>(stride) * boxH);
         const double scale = static_cast<double>(still.scaleNum) / still.scaleDenom;
         const SourceRect from{0.0, c * scale, rot.width * scale, (rot.height - 2.0 * c) * scale};
-        ResampleOriented({still.pixels.get(), still.width, still.height, still.stride}, op, from,
-                         {pixels.get(), boxW, boxH, stride}, {0, 0, boxW, boxH});
-    }   // the decoded still is released before encoding
+        ResampleOriented({still.pixels, still.width, still.height, still.stride}, op, from,
+                         {pixels, boxW, boxH, stride}, {0, 0, boxW, boxH});
+    }
 
     QTemporaryFile file(folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
     if (!file.open()) {
@@ -115,8 +118,8 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
                                         .arg(QDir::toNativeSeparators(folder), file.errorString()));
     }
     QString reason;
-    const HRESULT encoded = encoder->encode({pixels.get(), boxW, boxH, stride}, metadata, file, &reason);
-    pixels.reset();
+    const HRESULT encoded = encoder->encode({pixels, boxW, boxH, stride}, metadata, file, &reason,
+                                            scratch ? &work.encoded : nullptr);
     if (Failed(encoded)) {
         return Fail(result, encoded, reason);
     }

@@ -17,10 +17,11 @@ struct SaveFileResult
 // Decodes, orients, crops to the box's proportions and scales the still into outW x outH (portrait
 // for odd rotations), then writes it as format 0 JPEG or 1 TIFF. Missing folders are created. The
 // file appears complete or not at all, and never replaces an existing file: a taken name gets the
-// first free "-2", "-3", ... suffix. Returns S_OK or a failure with result->reason set.
+// first free "-2", "-3", ... suffix. Returns S_OK or a failure with result->reason set. A thread that
+// saves many files passes the same scratch each time.
 HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
                       const QString& fileName, std::int32_t outW, std::int32_t outH, std::int32_t mirrored,
                       std::int32_t rotation, std::int32_t format, const SaveMetadata& metadata = {},
-                      SaveFileResult* result = nullptr);
+                      SaveFileResult* result = nullptr, SaveScratch* scratch = nullptr);
 
 } // namespace vistrel
