@@ -65,7 +65,7 @@ TEST_F(PinsAndFormatsTest, FormatListsExerciseEverySelectionRule)
     EXPECT_EQ(Select(captureFormats, true, false), (Size {960, 960}));
     EXPECT_EQ(Select(stillFormats, false, true), (Size {2592, 1944}));
     EXPECT_EQ(Select(stillFormats, true, true), (Size {2448, 2448}));
-    // Without the width rule the still pin would take its small format, the capture pin a still size.
+    // Without the width rule the still pin would take its small format.
     EXPECT_NE(Select(stillFormats, false, false), std::nullopt);
     EXPECT_EQ(captureFormats.front().formatType, FORMAT_VideoInfo2) << "an entry the selection must skip";
     for (const auto& mt : stillFormats)
