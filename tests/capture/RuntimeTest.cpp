@@ -111,14 +111,15 @@ TEST(LatestFrameMailbox, AConsumerOnAnotherThreadSeesValuesInOrderAndTheLastOne)
     EXPECT_EQ(last, kCount);
 }
 
-TEST(FrameConverter, ChoosesTheSmallestDctScaleCoveringTheTarget)
+TEST(FrameConverter, ChoosesTheSmallestFastDctScaleCoveringTheTarget)
 {
     struct Case {
         int w, h, tw, th, numerator;
     };
     const Case cases[] = {
-        {1280, 960, 648, 486, 5}, {1280, 960, 640, 480, 4}, {1280, 960, 160, 120, 1}, {1280, 960, 161, 120, 2},
+        {1280, 960, 648, 486, 8}, {1280, 960, 640, 480, 4}, {1280, 960, 160, 120, 1}, {1280, 960, 161, 120, 2},
         {1280, 960, 2000, 1500, 8}, {1280, 960, 1280, 960, 8}, {2592, 1944, 486, 486, 2},
+        {2592, 1944, 648, 486, 2}, {1280, 960, 321, 240, 4},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FrameConverter::ScaleNumeratorFor(c.w, c.h, c.tw, c.th), c.numerator) << c.tw << "x" << c.th;

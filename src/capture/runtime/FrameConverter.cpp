@@ -11,6 +11,7 @@ namespace vistrel {
 namespace {
 
 constexpr int kScaleDenominator = 8;
+constexpr int kFastScaleNumerators[] = {1, 2, 4};
 constexpr int kBytesPerPixel = 4;
 constexpr int kWeightBits = 8;
 constexpr int kWeightOne = 1 << kWeightBits;
@@ -71,7 +72,9 @@ FrameConverter::~FrameConverter()
 int FrameConverter::ScaleNumeratorFor(std::int32_t width, std::int32_t height, std::int32_t targetWidth,
                                       std::int32_t targetHeight)
 {
-    for (int numerator = 1; numerator < kScaleDenominator; ++numerator)
+    // Only 1/8, 1/4 and 1/2 have SIMD inverse DCTs in libjpeg-turbo; the other eighths decode slower
+    // than a full-size decode, so they are never worth it.
+    for (const int numerator : kFastScaleNumerators)
         if (Scaled(width, numerator) >= targetWidth && Scaled(height, numerator) >= targetHeight)
             return numerator;
     return kScaleDenominator;

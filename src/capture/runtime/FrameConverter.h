@@ -22,8 +22,8 @@ public:
     bool Convert(const MediaType& type, const std::uint8_t* data, std::int32_t length, std::int32_t targetWidth,
                  std::int32_t targetHeight, VideoFrame* out);
 
-    // The DCT scale (numerator over 8) whose output is the smallest that is at least target in both
-    // directions; 8 when even the full size is smaller.
+    // The fast DCT scale (1, 2, 4 or 8 over 8) whose output is the smallest that is at least target in
+    // both directions; 8 when even the full size is smaller.
     static int ScaleNumeratorFor(std::int32_t width, std::int32_t height, std::int32_t targetWidth,
                                  std::int32_t targetHeight);
 
