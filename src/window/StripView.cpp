@@ -28,8 +28,8 @@ class ControlMapWriter : public QObject
 public:
     static constexpr int kIntervalMs = 100;
 
-    ControlMapWriter(QWidget* window, const StripView& view, QString path)
-        : QObject(window), window(window), view(view), path(std::move(path))
+    ControlMapWriter(QWidget* window, StripView& view, QString path)
+        : QObject(&view), window(window), view(view), path(std::move(path))
     {
         connect(&timer, &QTimer::timeout, this, [this] { Write(); });
         timer.start(kIntervalMs);
@@ -90,7 +90,7 @@ StripView::StripView(QWidget* window, std::array<CButtonST*, kButtonCount> butto
 {
     const QString mapPath = qEnvironmentVariable("VISTREL_CONTROL_MAP");
     if (!mapPath.isEmpty() && window != nullptr) {
-        new ControlMapWriter(window, *this, mapPath); // owned by the window
+        new ControlMapWriter(window, *this, mapPath); // a child: it goes with the strip
     }
 }
 

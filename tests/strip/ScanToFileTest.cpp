@@ -234,6 +234,7 @@ protected:
     {
         ASSERT_TRUE(QFileInfo(QStringLiteral(VISTREL_PROGRAM)).isExecutable())
             << "build the program first: " << VISTREL_PROGRAM;
+        sinceStart.start();
         ASSERT_TRUE(temp.isValid());
         home = temp.filePath("home");
         for (const char* sub : {"home", "config", "data", "cache", "runtime"}) {
@@ -322,6 +323,12 @@ protected:
                program->state() != QProcess::NotRunning;
     }
 
+    // Says how far the run has come, with the time since the start, for reading a failed run.
+    void Step(const char* what)
+    {
+        std::cerr << "[" << sinceStart.elapsed() << " ms] " << what << '\n';
+    }
+
     int Run(const QString& tool, const QStringList& arguments)
     {
         QProcess process;
@@ -343,14 +350,32 @@ protected:
         ASSERT_TRUE(state);
         ASSERT_TRUE(state->controls.count(id)) << "no control " << id;
         const ControlState& control = state->controls.at(id);
+        std::cerr << "[" << sinceStart.elapsed() << " ms] click " << id << '\n';
         ASSERT_TRUE(control.visible && control.enabled) << "control " << id << " cannot be clicked";
         // Radio buttons take clicks on their indicator and text only, which sit at the left.
         const bool radio = id == Tiff;
         const QPoint at = state->origin + QPoint(radio ? control.rect.left() + 6 : control.rect.center().x(),
                                                  control.rect.center().y());
-        ASSERT_EQ(Run("xdotool", {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y()),
-                                  "click", "1"}),
-                  0);
+        MovePointer(at);
+        ASSERT_EQ(Run("xdotool", {"click", "1"}), 0);
+    }
+
+    // xdotool's --sync waits for a motion event, which never comes when the pointer is there already.
+    void MovePointer(QPoint to)
+    {
+        QProcess where;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", displayName);
+        where.setProcessEnvironment(env);
+        where.start("xdotool", {"getmouselocation", "--shell"});
+        where.waitForFinished(20000);
+        const QString out = QString::fromLatin1(where.readAllStandardOutput());
+        const QRegularExpression location(QStringLiteral("X=(\\d+)\\s+Y=(\\d+)"));
+        const auto match = location.match(out);
+        if (match.hasMatch() && QPoint(match.captured(1).toInt(), match.captured(2).toInt()) == to) {
+            return;
+        }
+        Run("xdotool", {"mousemove", "--sync", QString::number(to.x()), QString::number(to.y())});
     }
 
     QImage Screenshot()
@@ -364,7 +389,7 @@ protected:
     }
 
     // The pointer away from the window, so that no control shows its hover look.
-    void ParkPointer() { Run("xdotool", {"mousemove", "--sync", "1910", "1190"}); }
+    void ParkPointer() { MovePointer(QPoint(1910, 1190)); }
 
     // A screenshot once the strip and the image view have stopped changing.
     QImage SettledScreenshot(const ProgramState& state)
@@ -427,6 +452,7 @@ protected:
         EXPECT_GT(wanted - bestOther, 0.2) << "another orientation fits nearly as well";
     }
 
+    QElapsedTimer sinceStart;
     QTemporaryDir temp;
     QString home;
     QString displayName;
@@ -445,6 +471,7 @@ TEST_F(ScanToFileTest, ThreeScansRotateMirrorDeleteSaveAsTiff)
     ASSERT_TRUE(WaitForState([](const ProgramState& s) {
         return s.windowVisible && s.controls.count(Scan) && s.controls.at(Scan).enabled && s.count == 0;
     })) << "the window did not come up with the scanner attached";
+    Step("window up, scanner attached");
     const ProgramState start = *State();
     const QImage startScreen = SettledScreenshot(start);
     ASSERT_FALSE(startScreen.isNull());
@@ -484,6 +511,7 @@ TEST_F(ScanToFileTest, ThreeScansRotateMirrorDeleteSaveAsTiff)
     ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.count == 0 && !s.saving; }))
         << "the strip was not emptied";
 
+    Step("strip emptied by the save");
     // Exactly the two files, complete, named by the save's time and the strip positions.
     const QDir folder(SaveFolder());
     QStringList files;
@@ -521,6 +549,7 @@ TEST_F(ScanToFileTest, ThreeScansRotateMirrorDeleteSaveAsTiff)
         EXPECT_LE(taken, after[static_cast<std::size_t>(e.scan - 1)]) << tiff->dateTime.toStdString();
     }
 
+    Step("files checked");
     // The strip looks as it did at the start: every thumbnail the placeholder, the image view grey.
     ParkPointer();
     ASSERT_TRUE(WaitFor([&] {
