@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -98,9 +99,17 @@ std::shared_ptr<ICapturePlatform> PlatformFromEnvironment()
     return chosen ? chosen : MakeCapturePlatform({});
 }
 
+// The window icon in its drawn sizes; the scalable drawing covers any other size.
 QIcon LoadWindowIcon()
 {
-    QIcon icon(QString::fromLatin1(kWindowIconPath));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 256}) {
+        const QString file = QStringLiteral(":/artwork/vistrel-%1.png").arg(size);
+        if (QFile::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    if (icon.isNull())
+        icon = QIcon(QString::fromLatin1(kWindowIconPath));
     return icon;
 }
 
