@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QProgressDialog>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -75,7 +76,14 @@ TEST_F(SaveControllerTest, SaveWritesEveryEntryThenEmptiesTheStripSilently)
 
     saver->Save(folder, kJpeg);
     EXPECT_TRUE(saver->IsSaving());
+    EXPECT_TRUE(view->IsLocked());
+    const QList<QProgressDialog*> dialogs = window->findChildren<QProgressDialog*>();
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_EQ(dialogs[0]->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(dialogs[0]->maximum(), 3);
     WaitForSave();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window->findChildren<QProgressDialog*>().isEmpty());
 
     ASSERT_EQ(saving.count(), 2);
     EXPECT_TRUE(saving.at(0).at(0).toBool());

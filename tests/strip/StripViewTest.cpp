@@ -2,6 +2,7 @@
 
 #include <QSignalSpy>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,27 @@ TEST_F(StripViewTest, LayOutPutsTheButtonsSideBySideWithTheirLooks)
     }
     EXPECT_EQ(view->DefaultColour(), kUnselected);
     EXPECT_EQ(view->Strip().Selection(), -1);
+}
+
+TEST_F(StripViewTest, EmptyButtonsShowTheProgramsPlaceholderIcon)
+{
+    const QPixmap icon(QString::fromLatin1(StripView::kPlaceholderIconPath));
+    ASSERT_EQ(icon.size(), QSize(StripView::kThumbnailWidth, StripView::kThumbnailHeight));
+    std::array<CButtonST*, StripView::kButtonCount> own{};
+    for (auto& button : own) {
+        button = new CButtonST(window.get());
+        button->setGeometry(kFirstButton.translated(0, -100));
+    }
+    StripView plain(window.get(), own, new QLabel(window.get()));
+    plain.LayOutStrip();
+    const QImage shot = own[5]->grab().toImage();
+    int differing = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            differing += shot.pixelColor(x, y) != kUnselected ? 1 : 0;
+        }
+    }
+    EXPECT_GT(differing, 100) << "the button shows only its background";
 }
 
 TEST_F(StripViewTest, PlaceholderPreviewIsOpaqueGreyAtTheImageViewsSize)
@@ -102,6 +124,11 @@ struct DeleteCase
     int expectedSelection;
     int selectedOriginal;    // which original entry is selected afterwards, -1 none
 };
+
+void PrintTo(const DeleteCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class DeleteTest : public StripFixture, public ::testing::WithParamInterface<DeleteCase>
 {
@@ -182,6 +209,11 @@ struct OrientationCase
     int mirrored;
     int rotation;
 };
+
+void PrintTo(const OrientationCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class OrientationTest : public StripFixture, public ::testing::WithParamInterface<OrientationCase>
 {
