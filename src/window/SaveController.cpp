@@ -138,11 +138,12 @@ void SaveController::Finish(std::vector<SaveEntryResult> results)
     // Entries that arrived meanwhile are not in the results and stay; so do the failed ones.
     strip.SetLocked(false);
     strip.RemoveEntries(written);
-    emit SavingChanged(false);
-
+    // Told before the window hears the save is over: a close waiting for it then asks about the
+    // entries that are left.
     if (!failures.isEmpty() && reporter) {
         reporter(LoadLocalizedText(IdsSaveFailed) + QStringLiteral("\n\n") + failures.join(QLatin1Char('\n')));
     }
+    emit SavingChanged(false);
 }
 
 QString SaveController::FailureLine(const SaveEntryResult& result) const
