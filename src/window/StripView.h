@@ -63,7 +63,8 @@ public:
     // puts buttons, selection and preview in order.
     void RemoveEntries(const std::vector<std::uint64_t>& ids);
 
-    // While set, Delete, Mirror, Rotate and the clearing refuse to change entries (a save reads them).
+    // While set, Delete, Mirror and Rotate refuse to change entries (a save reads them); stills are
+    // still appended and thumbnails still selected.
     void SetLocked(bool locked);
     bool IsLocked() const;
 
