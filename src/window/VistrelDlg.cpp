@@ -30,6 +30,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace vistrel {
@@ -544,28 +545,38 @@ bool CVistrelDlg::IsSaving() const
     return saver && saver->IsSaving();
 }
 
+std::optional<bool> CVistrelDlg::EnabledByRule(int id) const
+{
+    if (std::find(kAlwaysUsable.begin(), kAlwaysUsable.end(), id) != kAlwaysUsable.end())
+        return std::nullopt;
+    return IsScannerAttached() && !(IsSaving() && IsStripCommand(id));
+}
+
 void CVistrelDlg::EnableForScanner(QWidget* child)
 {
-    const int id = child->property("controlId").toInt();
-    if (std::find(kAlwaysUsable.begin(), kAlwaysUsable.end(), id) != kAlwaysUsable.end())
-        return;
-    child->setEnabled(IsScannerAttached() && !(IsSaving() && IsStripCommand(id)));
+    if (const std::optional<bool> enabled = EnabledByRule(child->property("controlId").toInt()))
+        child->setEnabled(*enabled);
 }
 
 void CVistrelDlg::EnableForScannerAll()
 {
-    // A control that loses its enabled state while focused would push the focus on to the next
-    // control (the folder box); the window takes it instead, as a disabled control would keep it.
+    // A focused control that is about to be disabled would push the focus on to the next control
+    // (the folder box, which selects its text); the window takes it instead, as a disabled control
+    // would keep it on the platform, and gives it back to the first thumbnail once that is usable.
     QWidget* focused = focusWidget();
-    for (auto& [id, widget] : controls) {
-        EnableForScanner(widget);
-        if (focused && !focused->isEnabled() && (widget == focused || widget->isAncestorOf(focused))) {
-            if (focused == thumbnails[0])
-                thumbnailFocusPending = true;
-            setFocus(Qt::OtherFocusReason);
-            focused = this;
+    if (focused && focused != this) {
+        for (auto& [id, widget] : controls) {
+            if (widget != focused && !widget->isAncestorOf(focused))
+                continue;
+            if (EnabledByRule(id) == std::optional<bool>(false)) {
+                thumbnailFocusPending = thumbnailFocusPending || widget == thumbnails[0];
+                setFocus(Qt::OtherFocusReason);
+            }
+            break;
         }
     }
+    for (auto& [id, widget] : controls)
+        EnableForScanner(widget);
     if (thumbnailFocusPending && thumbnails[0]->isEnabled() && (focusWidget() == this || !focusWidget())) {
         thumbnailFocusPending = false;
         thumbnails[0]->setFocus(Qt::OtherFocusReason);
@@ -942,7 +953,9 @@ void CVistrelDlg::reject()
         return;
     }
     if (strip->Strip().Count() > 0) {
-        const QString question = LoadLocalizedText(IdsDiscardUnsaved);
+        QString question = LoadLocalizedText(IdsDiscardUnsaved);
+        if (question.isEmpty())
+            question = QStringLiteral("The images in the strip have not been saved. Close and discard them?");
         if (!services.prompts->Ask(this, question, QString::fromLatin1(kTitle)))
             return;
     }

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QComboBox;
@@ -163,6 +164,8 @@ private:
     void RegisterDeviceNotifications();
     void UnregisterDeviceNotifications();
     void CloseHandling();
+    // Whether the enabling rule enables a control; nullopt for the controls it leaves alone.
+    std::optional<bool> EnabledByRule(int id) const;
     void NarrowByPropertySlots();
     void ApplyEnablingRule();
     void OnStripChanged();
