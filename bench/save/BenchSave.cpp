@@ -329,10 +329,17 @@ int Child(char** argv)
 struct Outcome
 {
     std::vector<double> samples;
+    std::vector<double> cpuMs;   // user + system time per repetition
     double bytes = 0;
     long maxRssKb = 0;
     bool ok = true;
 };
+
+double CpuMs(const rusage& usage)
+{
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
 
 // Runs argv with the environment additions, collecting "sample" and "bytes" lines and maxrss.
 Outcome RunProcess(const std::vector<std::string>& args, const std::vector<std::string>& environment = {})
@@ -371,6 +378,7 @@ Outcome RunProcess(const std::vector<std::string>& args, const std::vector<std::
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     outcome.maxRssKb = usage.ru_maxrss;
+    outcome.cpuMs.push_back(CpuMs(usage));
     outcome.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -397,6 +405,7 @@ Outcome RunPeer(const std::vector<std::vector<std::string>>& commands, const std
     Outcome total;
     for (int rep = 0; rep < reps; ++rep) {
         ClearFolder(outDir);
+        double cpu = 0;
         const double start = NowMs();
         if (parallel) {
             std::vector<std::thread> threads;
@@ -410,19 +419,22 @@ Outcome RunPeer(const std::vector<std::vector<std::string>>& commands, const std
             for (const auto& o : outcomes) {
                 total.maxRssKb = std::max(total.maxRssKb, o.maxRssKb);
                 total.ok = total.ok && o.ok;
+                cpu += o.cpuMs.front();
             }
         } else {
             for (const auto& command : commands) {
                 const Outcome o = RunProcess(command, environment);
                 total.maxRssKb = std::max(total.maxRssKb, o.maxRssKb);
                 total.ok = total.ok && o.ok;
+                cpu += o.cpuMs.front();
             }
         }
         total.samples.push_back(NowMs() - start);
+        total.cpuMs.push_back(cpu);
     }
     qint64 bytes = 0;
     int files = 0;
-    for (const QFileInfo& info : QDir(outDir).entryInfoList(QDir::Files)) {
+    for (const QFileInfo& info : QDir(outDir).entryInfoList({"*.jpg", "*.tif"}, QDir::Files)) {
         bytes += info.size();
         ++files;
     }
@@ -437,11 +449,17 @@ struct Row
     double perItemDivisor = 1;
 };
 
-void PrintRow(const Row& row, long idleKb)
+// Our own children report the CPU time of all their repetitions at once.
+double CpuPerRepetition(const Outcome& outcome, int reps, bool ours)
+{
+    return ours ? outcome.cpuMs.front() / reps : Median(outcome.cpuMs);
+}
+
+void PrintRow(const Row& row, long idleKb, double cpuMs = NAN)
 {
     const double median = Median(row.outcome.samples);
-    std::printf("%-44s %10.2f ms %9.2f ms/item %8.1f MB peak %8.1f MB above idle %9.2f MB/file%s\n", row.name.c_str(),
-                median, median / row.perItemDivisor, row.outcome.maxRssKb / 1024.0,
+    std::printf("%-58s %10.2f ms %9.2f ms/item %9.0f ms cpu %7.1f MB peak %7.1f MB above idle %6.2f MB/file%s\n",
+                row.name.c_str(), median, median / row.perItemDivisor, cpuMs, row.outcome.maxRssKb / 1024.0,
                 (row.outcome.maxRssKb - idleKb) / 1024.0, row.outcome.bytes / 1e6, row.outcome.ok ? "" : "  FAILED");
     std::fflush(stdout);
 }
@@ -508,7 +526,9 @@ int main(int argc, char** argv)
             for (const int workers : {static_cast<int>(cores), 1}) {
                 const std::string config = "save-" + std::to_string(resolution) + "-" + std::to_string(format) + "-" +
                                            std::to_string(workers);
-                PrintRow({"ours 12x " + label + " " + std::to_string(workers) + "w", ours(config, reps), kEntries}, idle.maxRssKb);
+                const Outcome o = ours(config, reps);
+                PrintRow({"ours 12x " + label + " " + std::to_string(workers) + "w", o, kEntries}, idle.maxRssKb,
+                         CpuPerRepetition(o, reps, true));
             }
             if (!peers) {
                 continue;
@@ -532,7 +552,10 @@ int main(int argc, char** argv)
                 c.push_back((outDir + QStringLiteral("/%1.%2").arg(i).arg(format == 0 ? "jpg" : "tif")).toStdString());
                 magick.push_back(c);
             }
-            PrintRow({"ImageMagick 12x " + label, RunPeer(magick, {}, reps, false, outDir), kEntries}, idle.maxRssKb);
+            auto peerRow = [&](const std::string& name, const Outcome& o) {
+                PrintRow({name, o, kEntries}, idle.maxRssKb, Median(o.cpuMs));
+            };
+            peerRow("ImageMagick 12x " + label, RunPeer(magick, {}, reps, false, outDir));
             // libvips: shrink-on-load, resize and centre crop to fill, encode.
             const std::string save = format == 0 ? "[Q=100,no_subsample]" : "[compression=lzw,predictor=horizontal]";
             const std::string output = (outDir + QStringLiteral("/%s.")).toStdString() + (format == 0 ? "jpg" : "tif") + save;
@@ -543,8 +566,7 @@ int main(int argc, char** argv)
                 }
                 return c;
             };
-            PrintRow({"libvips 12x " + label + " 1 proc, 2 threads", RunPeer({vips(0, kEntries)}, {"VIPS_CONCURRENCY=2"}, reps, false, outDir), kEntries},
-                     idle.maxRssKb);
+            peerRow("libvips 12x " + label + " 1 proc, 2 threads", RunPeer({vips(0, kEntries)}, {"VIPS_CONCURRENCY=2"}, reps, false, outDir));
             // The same as two plain vips commands per file: crop, then a linear (bilinear) resize and save.
             std::vector<std::vector<std::string>> steps;
             for (int i = 0; i < kEntries; ++i) {
@@ -554,11 +576,9 @@ int main(int argc, char** argv)
                                  (outDir + QStringLiteral("/%1.").arg(i)).toStdString() + (format == 0 ? "jpg" : "tif") + save,
                                  std::to_string(w / 2592.0), "--kernel", "linear"});
             }
-            PrintRow({"libvips 12x " + label + " crop+resize linear, 2 threads", RunPeer(steps, {"VIPS_CONCURRENCY=2"}, reps, false, outDir), kEntries},
-                     idle.maxRssKb);
-            PrintRow({"libvips 12x " + label + " 2 procs x 1 thread",
-                      RunPeer({vips(0, kEntries / 2), vips(kEntries / 2, kEntries / 2)}, {"VIPS_CONCURRENCY=1"}, reps, true, outDir), kEntries},
-                     idle.maxRssKb);
+            peerRow("libvips 12x " + label + " crop+resize linear, 2 threads", RunPeer(steps, {"VIPS_CONCURRENCY=2"}, reps, false, outDir));
+            peerRow("libvips 12x " + label + " 2 procs x 1 thread",
+                    RunPeer({vips(0, kEntries / 2), vips(kEntries / 2, kEntries / 2)}, {"VIPS_CONCURRENCY=1"}, reps, true, outDir));
         }
     }
 
