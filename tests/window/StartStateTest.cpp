@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTest>
 
 namespace vistrel::test {
@@ -180,6 +181,36 @@ TEST_F(WindowTest, RefusesToShrinkBelowItsFirstSize)
     // The minimum is taken once: growing does not raise it.
     window->resize(first + QSize(300, 300));
     EXPECT_EQ(window->minimumSize(), first);
+}
+
+} // namespace
+} // namespace vistrel::test
+
+namespace vistrel::test {
+namespace {
+
+TEST_F(WindowTest, MinimizedWindowShowsItsIconCentred)
+{
+    Open();
+    window->showMinimized();
+    ASSERT_TRUE(window->isMinimized());
+    // What the window paints itself (its controls paint themselves).
+    QImage shot(window->size(), QImage::Format_RGB32);
+    window->render(&shot, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    const QRgb background = window->palette().color(QPalette::Window).rgb();
+    const int icon = window->style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, window.get());
+    const QRect expected(QPoint((shot.width() - icon + 1) / 2, (shot.height() - icon + 1) / 2), QSize(icon, icon));
+    // Everything outside the icon is plain background; the icon itself is drawn.
+    QRect drawn;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            if (shot.pixel(x, y) != background)
+                drawn |= QRect(x, y, 1, 1);
+        }
+    }
+    ASSERT_FALSE(drawn.isEmpty());
+    EXPECT_TRUE(expected.contains(drawn)) << drawn.x() << "," << drawn.y() << " " << drawn.width() << "x" << drawn.height();
+    EXPECT_GT(drawn.width(), icon / 2);
 }
 
 } // namespace
