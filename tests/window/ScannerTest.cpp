@@ -239,6 +239,7 @@ TEST_F(ScannerTest, RemovalDetachesOnlyTheAttachedScanner)
 {
     const std::string camera = AddCamera();
     OpenWithScanner();
+    ASSERT_TRUE(WaitFor([this] { return window->Surface().LatestFrame() != nullptr; }));
     Click(IdSlide);
 
     Unplug(camera);
@@ -252,6 +253,9 @@ TEST_F(ScannerTest, RemovalDetachesOnlyTheAttachedScanner)
     window->OnDeviceChange(DeviceChange {DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, QString::fromStdString(scanner).toUpper().toStdString()});
     EXPECT_FALSE(window->IsScannerAttached());
     EXPECT_FALSE(window->Engine().HasGraph());
+    // No live frame is left behind in the preview.
+    EXPECT_FALSE(window->Surface().Placement().visible);
+    EXPECT_EQ(window->Surface().LatestFrame(), nullptr);
     EXPECT_FALSE(window->Control(IdNoScannerText)->isHidden());
     EXPECT_FALSE(window->Control(IdNoScannerPicture)->isHidden());
     for (int id : std::initializer_list<int>{IdScan, 1002, IdSlide, IdFirstThumbnail})
