@@ -1,20 +1,18 @@
 // The built program on a virtual X server, with the simulated scanner, driven by real X input
 // (xdotool) and looked at through screenshots (ImageMagick's import).
+#include "support/ProgramUnderX.h"
+
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <iostream>
-#include <map>
 #include <optional>
 
 #ifndef VISTREL_PROGRAM
@@ -27,8 +25,6 @@
 namespace vistrel::test {
 namespace {
 
-constexpr int kWaitMs = 30000;
-constexpr int kPollMs = 50;
 constexpr const char* kTitle = "Tavrik Film Scanner";
 
 enum ControlId {
@@ -37,77 +33,17 @@ enum ControlId {
     StripFrame = 1015, FirstThumbnail = 5000, LastThumbnail = 5011,
 };
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = kWaitMs)
+// The program's own account of its controls; only a map with the window line counts.
+struct WindowState : MappedWindow
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(kPollMs);
-    }
-    return true;
-}
-
-class Child
-{
-public:
-    ~Child() { Stop(); }
-    QProcess* operator->() { return &process; }
-    void Stop()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            if (!process.waitForFinished(5000)) {
-                process.kill();
-                process.waitForFinished(5000);
-            }
-        }
-    }
-
-private:
-    QProcess process;
-};
-
-// The program's own account of its controls (written while VISTREL_CONTROL_MAP names a file).
-struct Control
-{
-    QRect rect;   // window coordinates
-    bool visible = false, enabled = false, checked = false;
-};
-struct WindowState
-{
-    QPoint origin;
-    QSize size;
-    bool visible = false;
-    std::map<int, Control> controls;
-
     static std::optional<WindowState> Read(const QString& path)
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return std::nullopt;
         WindowState state;
-        bool sawWindow = false;
-        QTextStream in(&file);
-        while (!in.atEnd()) {
-            const QStringList f = in.readLine().split(u' ', Qt::SkipEmptyParts);
-            if (f.size() >= 6 && f[0] == QLatin1String("window")) {
-                state.origin = QPoint(f[1].toInt(), f[2].toInt());
-                state.size = QSize(f[3].toInt(), f[4].toInt());
-                state.visible = f[5] == QLatin1String("1");
-                sawWindow = true;
-            } else if (f.size() >= 9 && f[0] == QLatin1String("control")) {
-                state.controls[f[1].toInt()] = Control {QRect(f[2].toInt(), f[3].toInt(), f[4].toInt(), f[5].toInt()),
-                                                        f[6] == QLatin1String("1"), f[7] == QLatin1String("1"),
-                                                        f[8] == QLatin1String("1")};
-            }
-        }
-        if (!sawWindow)
+        if (!ReadControlMap(path, state) || !state.sawWindow)
             return std::nullopt;
         return state;
     }
-    const Control& At(int id) const { return controls.at(id); }
+    const MappedControl& At(int id) const { return controls.at(id); }
 };
 
 QImage Black(QSize size)
@@ -183,46 +119,14 @@ protected:
         display.Stop();
     }
 
-    // A server of our own; -displayfd picks a free display number without races.
-    void StartDisplay()
-    {
-        display->setProgram(QStringLiteral("Xvfb"));
-        display->setArguments({"-displayfd", "1", "-screen", "0", "1920x1200x24", "-nolisten", "tcp", "-noreset"});
-        display->setStandardErrorFile(temp.filePath("xvfb.log"));
-        display->start();
-        ASSERT_TRUE(display->waitForStarted(10000));
-        QByteArray number;
-        ASSERT_TRUE(WaitFor([&] {
-            display->waitForReadyRead(kPollMs);
-            number += display->readAllStandardOutput();
-            return number.contains('\n');
-        })) << "Xvfb gave no display number";
-        displayName = u':' + QString::fromLatin1(number.trimmed());
-    }
+    void StartDisplay() { StartXvfb(display, temp.filePath("xvfb.log"), displayName); }
 
     void StartProgram(const QString& devices)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", displayName);
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        if (devices.isEmpty())
-            env.remove("VISTREL_SIMULATOR");
-        else
-            env.insert("VISTREL_SIMULATOR", devices);
-        env.remove("VISTREL_SIMULATOR_IMAGE");
-        env.insert("VISTREL_SIMULATOR_CONTROL", FifoPath());
-        env.insert("VISTREL_CONTROL_MAP", temp.filePath("controls.txt"));
-        env.insert("HOME", temp.filePath("home"));
-        env.insert("XDG_CONFIG_HOME", temp.filePath("config"));
-        env.insert("XDG_RUNTIME_DIR", temp.filePath("runtime"));
-        env.insert("LANG", "C.UTF-8");
-        env.insert("LC_ALL", "C.UTF-8");
-        program->setProcessEnvironment(env);
-        program->setProgram(QStringLiteral(VISTREL_PROGRAM));
-        program->setProcessChannelMode(QProcess::MergedChannels);
-        program->setStandardOutputFile(temp.filePath("program.log"));
-        program->start();
-        ASSERT_TRUE(program->waitForStarted(10000));
+        StartProgramProcess(program, QStringLiteral(VISTREL_PROGRAM),
+                            ProgramEnvironment(displayName, QDir(temp.path()), devices), temp.filePath("program.log"));
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(WaitForState([](const WindowState& s) { return s.visible; })) << "the window did not appear";
         ASSERT_TRUE(WaitFor([this] { return !WindowId().isEmpty(); })) << "no window titled " << kTitle;
     }
@@ -232,29 +136,12 @@ protected:
 
     bool WaitForState(const std::function<bool(const WindowState&)>& done, int timeoutMs = kWaitMs)
     {
-        return WaitFor(
-                   [&] {
-                       if (program->state() == QProcess::NotRunning)
-                           return true;
-                       const auto state = State();
-                       return state && done(*state);
-                   },
-                   timeoutMs)
-            && program->state() != QProcess::NotRunning;
+        return WaitWhileRunning(program, [this] { return State(); }, done, timeoutMs);
     }
 
     QString Run(const QString& tool, const QStringList& arguments, int* exitCode = nullptr)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", displayName);
-        process.setProcessEnvironment(env);
-        process.start(tool, arguments);
-        if (!process.waitForFinished(20000))
-            process.kill();
-        if (exitCode)
-            *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        return RunOnDisplay(displayName, tool, arguments, exitCode);
     }
 
     QString WindowId() { return Run("xdotool", {"search", "--name", QString::fromLatin1(kTitle)}).section(u'\n', 0, 0); }
@@ -280,27 +167,7 @@ protected:
         ASSERT_EQ(code, 0);
     }
 
-    QPoint Pointer()
-    {
-        QPoint at;
-        for (const QString& line : Run("xdotool", {"getmouselocation", "--shell"}).split(u'\n')) {
-            if (line.startsWith(QLatin1String("X=")))
-                at.setX(line.mid(2).toInt());
-            else if (line.startsWith(QLatin1String("Y=")))
-                at.setY(line.mid(2).toInt());
-        }
-        return at;
-    }
-
-    // xdotool's --sync waits for the pointer to arrive, so it must not be asked to stay where it is.
-    void MovePointer(QPoint to)
-    {
-        if (Pointer() == to)
-            return;
-        int code = -1;
-        Run("xdotool", {"mousemove", "--sync", QString::number(to.x()), QString::number(to.y())}, &code);
-        ASSERT_EQ(code, 0);
-    }
+    void MovePointer(QPoint to) { ASSERT_EQ(MovePointerOn(displayName, to), 0); }
 
     void ClickAt(QPoint at, int times = 1)
     {
@@ -314,11 +181,8 @@ protected:
 
     QImage Screenshot()
     {
-        const QString file = temp.filePath("screen.png");
-        QFile::remove(file);
-        int code = -1;
-        Run("import", {"-display", displayName, "-window", "root", file}, &code);
-        return code == 0 ? QImage(file).convertToFormat(QImage::Format_RGB32) : QImage();
+        const QImage screen = ScreenshotOf(displayName, temp.filePath("screen.png"));
+        return screen.isNull() ? QImage() : screen.convertToFormat(QImage::Format_RGB32);
     }
 
     static QString ShotPath(const QString& name)

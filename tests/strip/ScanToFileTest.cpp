@@ -2,6 +2,7 @@
 // scanner, driven by real pointer input (xdotool), checked by the files it writes and by what
 // the screen shows.
 #include "capture/sim/SyntheticScene.h"
+#include "support/ProgramUnderX.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,8 +15,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <QThread>
 
 #include <tiffio.h>
 
@@ -40,87 +39,32 @@ namespace {
 
 constexpr int kStillWidth = 2592;     // the simulated scanner's still format
 constexpr int kStillHeight = 1944;
-constexpr int kWaitMs = 30000;
-constexpr int kPollMs = 50;
 
 enum ControlId {
     Scan = 3000, Save = 3009, Delete = 3010, Rotate = 3011, Mirror = 3018, Tiff = 3036,
     ImageView = 1016, FirstThumbnail = 5000, ThumbnailCount = 12,
 };
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = kWaitMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QThread::msleep(kPollMs);
-    }
-    return true;
-}
-
-// A process that is ended when this goes away.
-class Child
-{
-public:
-    ~Child() { Stop(); }
-    QProcess& operator*() { return process; }
-    QProcess* operator->() { return &process; }
-    void Stop()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            if (!process.waitForFinished(5000)) {
-                process.kill();
-                process.waitForFinished(5000);
-            }
-        }
-    }
-
-private:
-    QProcess process;
-};
-
 // What the program says about its controls and its strip (the file named by VISTREL_CONTROL_MAP).
-struct ControlState
-{
-    QRect rect;          // in window coordinates
-    bool visible = false, enabled = false, checked = false;
-};
+using ControlState = MappedControl;
 struct EntryState
 {
     int mirrored = 0, rotation = 0;
 };
-struct ProgramState
+struct ProgramState : MappedWindow
 {
-    QPoint origin;                       // the window's client area on the screen
     bool windowVisible = false;
-    std::map<int, ControlState> controls;
     int count = -1, selection = -2;
     bool saving = false;
     std::vector<EntryState> entries;
 
+    // Only a map with the strip line counts.
     static std::optional<ProgramState> Read(const QString& path)
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            return std::nullopt;
-        }
         ProgramState state;
         bool sawStrip = false;
-        QTextStream in(&file);
-        while (!in.atEnd()) {
-            const QStringList f = in.readLine().split(' ', Qt::SkipEmptyParts);
-            if (f.size() >= 6 && f[0] == "window") {
-                state.origin = QPoint(f[1].toInt(), f[2].toInt());
-                state.windowVisible = f[5] == "1";
-            } else if (f.size() >= 9 && f[0] == "control") {
-                state.controls[f[1].toInt()] = ControlState{
-                    QRect(f[2].toInt(), f[3].toInt(), f[4].toInt(), f[5].toInt()), f[6] == "1", f[7] == "1",
-                    f[8] == "1"};
-            } else if (f.size() >= 4 && f[0] == "strip") {
+        const bool read = ReadControlMap(path, state, [&](const QStringList& f) {
+            if (f.size() >= 4 && f[0] == "strip") {
                 state.count = f[1].toInt();
                 state.selection = f[2].toInt();
                 state.saving = f[3] == "1";
@@ -128,10 +72,11 @@ struct ProgramState
             } else if (f.size() >= 5 && f[0] == "entry") {
                 state.entries.push_back(EntryState{f[3].toInt(), f[4].toInt()});
             }
-        }
-        if (!sawStrip) {
+        });
+        if (!read || !sawStrip) {
             return std::nullopt;
         }
+        state.windowVisible = state.visible;
         return state;
     }
 };
@@ -263,46 +208,14 @@ protected:
         display.Stop();
     }
 
-    // A server of our own; -displayfd lets it take a free display number without races.
-    void StartDisplay()
-    {
-        display->setProgram(QStringLiteral("Xvfb"));
-        display->setArguments({"-displayfd", "1", "-screen", "0", "1920x1200x24", "-nolisten", "tcp", "-noreset"});
-        display->setProcessChannelMode(QProcess::SeparateChannels);
-        display->setStandardErrorFile(temp.filePath("xvfb.log"));
-        display->start();
-        ASSERT_TRUE(display->waitForStarted(10000));
-        QByteArray number;
-        ASSERT_TRUE(WaitFor([&] {
-            display->waitForReadyRead(kPollMs);
-            number += display->readAllStandardOutput();
-            return number.contains('\n');
-        })) << "Xvfb gave no display number";
-        displayName = ':' + QString::fromLatin1(number.trimmed());
-    }
+    void StartDisplay() { StartXvfb(display, temp.filePath("xvfb.log"), displayName); }
 
     void StartProgram()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", displayName);
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("VISTREL_SIMULATOR", "scanner");
-        env.remove("VISTREL_SIMULATOR_IMAGE");
-        env.insert("VISTREL_SIMULATOR_CONTROL", temp.filePath("control.fifo"));
-        env.insert("VISTREL_CONTROL_MAP", MapPath());
-        env.insert("HOME", home);
-        env.insert("XDG_CONFIG_HOME", temp.filePath("config"));
+        QProcessEnvironment env = ProgramEnvironment(displayName, QDir(temp.path()), QStringLiteral("scanner"));
         env.insert("XDG_DATA_HOME", temp.filePath("data"));
         env.insert("XDG_CACHE_HOME", temp.filePath("cache"));
-        env.insert("XDG_RUNTIME_DIR", temp.filePath("runtime"));
-        env.insert("LANG", "C.UTF-8");
-        env.insert("LC_ALL", "C.UTF-8");
-        program->setProcessEnvironment(env);
-        program->setProgram(QStringLiteral(VISTREL_PROGRAM));
-        program->setProcessChannelMode(QProcess::MergedChannels);
-        program->setStandardOutputFile(temp.filePath("program.log"));
-        program->start();
-        ASSERT_TRUE(program->waitForStarted(10000));
+        StartProgramProcess(program, QStringLiteral(VISTREL_PROGRAM), env, temp.filePath("program.log"));
     }
 
     QString MapPath() const { return temp.filePath("controls.txt"); }
@@ -311,16 +224,7 @@ protected:
 
     bool WaitForState(const std::function<bool(const ProgramState&)>& done, int timeoutMs = kWaitMs)
     {
-        return WaitFor(
-            [&] {
-                if (program->state() == QProcess::NotRunning) {
-                    return true; // reported by the check below
-                }
-                const auto state = State();
-                return state && done(*state);
-            },
-            timeoutMs) &&
-               program->state() != QProcess::NotRunning;
+        return WaitWhileRunning(program, [this] { return State(); }, done, timeoutMs);
     }
 
     // Says how far the run has come, with the time since the start, for reading a failed run.
@@ -331,16 +235,9 @@ protected:
 
     int Run(const QString& tool, const QStringList& arguments)
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", displayName);
-        process.setProcessEnvironment(env);
-        process.start(tool, arguments);
-        if (!process.waitForFinished(20000)) {
-            process.kill();
-            return -1;
-        }
-        return process.exitCode();
+        int code = -1;
+        RunOnDisplay(displayName, tool, arguments, &code);
+        return code;
     }
 
     // A real click: the pointer moves onto the control and the button goes down and up.
@@ -360,33 +257,9 @@ protected:
         ASSERT_EQ(Run("xdotool", {"click", "1"}), 0);
     }
 
-    // xdotool's --sync waits for a motion event, which never comes when the pointer is there already.
-    void MovePointer(QPoint to)
-    {
-        QProcess where;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", displayName);
-        where.setProcessEnvironment(env);
-        where.start("xdotool", {"getmouselocation", "--shell"});
-        where.waitForFinished(20000);
-        const QString out = QString::fromLatin1(where.readAllStandardOutput());
-        const QRegularExpression location(QStringLiteral("X=(\\d+)\\s+Y=(\\d+)"));
-        const auto match = location.match(out);
-        if (match.hasMatch() && QPoint(match.captured(1).toInt(), match.captured(2).toInt()) == to) {
-            return;
-        }
-        Run("xdotool", {"mousemove", "--sync", QString::number(to.x()), QString::number(to.y())});
-    }
+    void MovePointer(QPoint to) { MovePointerOn(displayName, to); }
 
-    QImage Screenshot()
-    {
-        const QString file = temp.filePath("screen.png");
-        QFile::remove(file);
-        if (Run("import", {"-display", displayName, "-window", "root", file}) != 0) {
-            return {};
-        }
-        return QImage(file);
-    }
+    QImage Screenshot() { return ScreenshotOf(displayName, temp.filePath("screen.png")); }
 
     // The pointer away from the window, so that no control shows its hover look.
     void ParkPointer() { MovePointer(QPoint(1910, 1190)); }
