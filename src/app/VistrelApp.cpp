@@ -1,6 +1,7 @@
 #include "app/VistrelApp.h"
 
 #include "app/Configuration.h"
+#include "app/Diagnostics.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -27,6 +28,10 @@ int CVistrelApp::InitInstance()
     }
     QApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
     QApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
+    QApplication::setApplicationVersion(QStringLiteral(VISTREL_VERSION));
+    // Ties the running window to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VISTREL_APP_ID));
+    InstallCaptureDiagnostics();
 
     ApplyUiLanguageSetting();
 

@@ -1,5 +1,6 @@
 #include "window/SaveController.h"
 
+#include "app/Diagnostics.h"
 #include "app/Localization.h"
 #include "images/ImageStrip.h"
 #include "images/SaveFileName.h"
@@ -133,6 +134,8 @@ void SaveController::Finish(std::vector<SaveEntryResult> results)
             written.push_back(result.id);
         } else {
             failures << FailureLine(result);
+            if (result.result != kSaveCancelled)
+                qCWarning(lcSave).noquote() << "cannot write" << FailureLine(result);
         }
     }
     // Entries that arrived meanwhile are not in the results and stay; so do the failed ones.

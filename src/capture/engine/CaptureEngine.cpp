@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "capture/contract/Diagnostics.h"
 #include "capture/engine/ExtensionUnit.h"
 
 namespace vistrel {
@@ -62,8 +63,12 @@ bool CaptureEngine::FindScanner(const std::string* wantedPath, std::string* path
     for (const auto& moniker : devices) {
         std::shared_ptr<IBaseFilter> filter;
         // A device that cannot be bound ends the search: later devices are not tried.
-        if (!moniker || Failed(moniker->BindToObject(&filter)) || !filter)
+        if (!moniker)
             return false;
+        if (const HRESULT bound = moniker->BindToObject(&filter); Failed(bound) || !filter) {
+            Diagnose(DiagnosticTopic::Devices, "cannot open a video input device: " + ResultText(Failed(bound) ? bound : E_POINTER));
+            return false;
+        }
 
         ExtensionUnit unit(probeWait);
         if (Failed(unit.OpenExtensionUnit(filter)))

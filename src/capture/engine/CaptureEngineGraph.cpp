@@ -1,6 +1,7 @@
 // The capture graph of CaptureEngine: start, build, show, stop and dismantle.
 #include <cstdlib>
 
+#include "capture/contract/Diagnostics.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/engine/FormatSelection.h"
 #include "capture/engine/Letterbox.h"
@@ -78,6 +79,8 @@ HRESULT CaptureEngine::StartCapture()
             run = E_NOINTERFACE;
         }
     }
+    if (Failed(run))
+        Diagnose(DiagnosticTopic::Capture, "capture did not start: " + ResultText(run));
     if (DeviceLocked(run))
         host.ShowErrorMessage(kDeviceLockedText, kDeviceLockedCaption);
 
@@ -298,8 +301,10 @@ void CaptureEngine::TriggerStill()
     std::shared_ptr<IPin> stillPin;
     if (Succeeded(builder->FindPin(g.deviceFilter, PinDirection::Output, &PIN_CATEGORY_STILL, nullptr, false, 0,
                                    &stillPin)) &&
-        stillPin)
-        videoControl->SetMode(stillPin, VideoControlFlag_Trigger);
+        stillPin) {
+        if (const HRESULT hr = videoControl->SetMode(stillPin, VideoControlFlag_Trigger); Failed(hr))
+            Diagnose(DiagnosticTopic::Still, "the still trigger failed: " + ResultText(hr));
+    }
 }
 
 } // namespace vistrel

@@ -1,6 +1,11 @@
 // The camera-property table of CaptureEngine: bindings, reading, sending, defaults and film presets.
 #include "capture/engine/CaptureEngine.h"
 
+#include <span>
+#include <string>
+
+#include "capture/contract/Diagnostics.h"
+
 namespace vistrel {
 
 namespace {
@@ -54,6 +59,25 @@ constexpr std::int32_t kDeviceNegativeMode = 1;
 bool IsFilmModeSlot(const CameraProperty& slot)
 {
     return slot.family == kFilmMode.family && slot.index == kFilmMode.index;
+}
+
+// A refused property request is logged with the property's name, the film mode as what it is here.
+void DiagnoseSet(int family, int index, HRESULT hr)
+{
+    static constexpr const char* kVideoProcAmpNames[] = {"brightness", "contrast", "hue", "saturation", "sharpness",
+                                                        "gamma", "colour enable", "white balance",
+                                                        "backlight compensation", "gain"};
+    static constexpr const char* kCameraControlNames[] = {"pan", "tilt", "film mode (roll)", "zoom", "exposure",
+                                                         "iris", "focus"};
+    if (Succeeded(hr))
+        return;
+    const bool procAmp = family == kVideoProcAmpFamily;
+    const std::span<const char* const> names = procAmp ? std::span<const char* const>(kVideoProcAmpNames)
+                                                       : std::span<const char* const>(kCameraControlNames);
+    const std::string name = index >= 0 && static_cast<std::size_t>(index) < names.size()
+                                 ? names[static_cast<std::size_t>(index)]
+                                 : std::string(procAmp ? "video property " : "camera property ") + std::to_string(index);
+    Diagnose(DiagnosticTopic::Capture, "setting the " + name + " failed: " + ResultText(hr));
 }
 
 } // namespace
@@ -163,7 +187,7 @@ HRESULT CaptureEngine::ReadCameraProperties()
 void CaptureEngine::SetCameraProperty(const CameraProperty& slot)
 {
     if (IAMPropertyFamily* family = FamilyInterface(slot.family))
-        family->Set(slot.index, slot.value, slot.flags);
+        DiagnoseSet(slot.family, slot.index, family->Set(slot.index, slot.value, slot.flags));
 }
 
 void CaptureEngine::RestoreDefaultProperties()
@@ -177,7 +201,7 @@ void CaptureEngine::RestoreDefaultProperties()
             slot.value = slot.defaultValue;
             slot.flags = slot.capsFlags & PropertyFlags_Auto;
             if (IAMPropertyFamily* family = FamilyInterface(slot.family))
-                family->Set(slot.index, slot.defaultValue, slot.flags);
+                DiagnoseSet(slot.family, slot.index, family->Set(slot.index, slot.defaultValue, slot.flags));
             host.RefreshPropertyControls(slot);
         }
     };
@@ -191,14 +215,14 @@ void CaptureEngine::SendFilmMode(std::int32_t deviceValue)
     CameraProperty& film = Property(kFilmMode.family, kFilmMode.index);
     film.value = deviceValue;
     if (cameraControl)
-        cameraControl->Set(CameraControl_Roll, deviceValue, film.flags);
+        DiagnoseSet(kFilmMode.family, kFilmMode.index, cameraControl->Set(CameraControl_Roll, deviceValue, film.flags));
 }
 
 void CaptureEngine::SendGamma(std::int32_t value)
 {
     Property(kGamma.family, kGamma.index).value = value;
     if (videoProcAmp)
-        videoProcAmp->Set(VideoProcAmp_Gamma, value, 0);
+        DiagnoseSet(kGamma.family, kGamma.index, videoProcAmp->Set(VideoProcAmp_Gamma, value, 0));
 }
 
 void CaptureEngine::ApplyFilmPreset(FilmType type)
