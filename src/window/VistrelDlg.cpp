@@ -1,5 +1,6 @@
 #include "window/VistrelDlg.h"
 
+#include "app/Diagnostics.h"
 #include "app/Localization.h"
 #include "capture/contract/Guid.h"
 #include "controls/CButtonST.h"
@@ -847,6 +848,7 @@ void CVistrelDlg::AddStill(FrameBytes bytes, CaptureTime arrival)
                   .arg(decodedWidth)
                   .arg(decodedHeight)
             : tr("The scanner delivered a picture that cannot be read. It was not added.");
+        qCWarning(lcStill).noquote() << "a still of" << size << "bytes was refused:" << why;
         services.prompts->Notify(this, why, QString::fromLatin1(kTitle));
         return;
     }
@@ -874,6 +876,7 @@ void CVistrelDlg::AddStill(FrameBytes bytes, CaptureTime arrival)
 
 void CVistrelDlg::OnStillTimeout()
 {
+    qCWarning(lcStill) << "no still arrived within" << kStillTimeoutMs << "ms of the trigger";
     StopStillTimer();
     ++stillCount;
     ShowCaptureStatus(2, IdsSaveFailed);

@@ -55,7 +55,7 @@ TEST_P(CaptureDiagnostics, LogsEachFailureOnceWithItsReason)
         EXPECT_TRUE(lines.empty()) << lines.front().second;
         return;
     }
-    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_EQ(lines.size(), 1u) << lines.front().second << " | " << lines.back().second;
     EXPECT_EQ(lines[0].first, c.topic);
     EXPECT_NE(lines[0].second.find(c.reason), std::string::npos) << lines[0].second;
 }
@@ -67,7 +67,15 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase {"BindFails", Faults([](ScannerFaults& f) { f.failBind = true; }), DiagnosticTopic::Devices,
                      "cannot open a video input device"},
         FailureCase {"Busy", Faults([](ScannerFaults& f) { f.busy = true; }), DiagnosticTopic::Capture,
-                     "in use by another program"}),
+                     "in use by another program"},
+        FailureCase {"UnitNotReady", Faults([](ScannerFaults& f) { f.unitNotReady = true; }),
+                     DiagnosticTopic::Devices, "not ready"},
+        FailureCase {"IdentifyWriteFails", Faults([](ScannerFaults& f) { f.failCommandWrite = true; }),
+                     DiagnosticTopic::Devices, "the identification request failed"},
+        FailureCase {"MalformedDescriptor", Faults([](ScannerFaults& f) { f.bitmapSize = 5; }),
+                     DiagnosticTopic::Devices, "descriptor is malformed"},
+        FailureCase {"NoStillPin", Faults([](ScannerFaults& f) { f.noStillPin = true; }), DiagnosticTopic::Capture,
+                     nullptr}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "capture/engine/ExtensionUnit.h"
 
+#include "capture/contract/Diagnostics.h"
+
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace vistrel {
@@ -112,6 +115,7 @@ HRESULT ExtensionUnit::OpenExtensionUnit(const std::shared_ptr<IBaseFilter>& fil
     const std::uint8_t bitmapSize = bitmapSizeAt < kDescriptorSize ? descriptor[bitmapSizeAt] : 0;
     // A malformed descriptor, or one whose bitmap would run past the reply, leaves no usable unit.
     if (bitmapSize == 0 || bitmapSize > kMaxBitmapSize || bitmapSizeAt + 1 + bitmapSize > kDescriptorSize) {
+        Diagnose(DiagnosticTopic::Devices, "the extension unit's descriptor is malformed");
         control.reset();
         nodeId = -1;
         return S_OK;
@@ -121,6 +125,8 @@ HRESULT ExtensionUnit::OpenExtensionUnit(const std::shared_ptr<IBaseFilter>& fil
         bitmap |= static_cast<std::uint32_t>(descriptor[bitmapSizeAt + 1 + i]) << (8 * i);
 
     std::uint32_t found = 0;
+    std::string unanswered;
+    HRESULT unansweredReason = S_OK;
     for (std::uint32_t bit = 0; bit < kMaxControls && found < controlCount; ++bit) {
         if (!(bitmap & (1u << bit)))
             continue;
@@ -150,8 +156,14 @@ HRESULT ExtensionUnit::OpenExtensionUnit(const std::shared_ptr<IBaseFilter>& fil
             ++found;
         } else if (Failed(hr)) {
             controlAccess = 0;
+            unanswered += (unanswered.empty() ? "" : ", ") + std::to_string(id);
+            unansweredReason = hr;
         }
     }
+    // One line for the unit, not one for each of its controls.
+    if (!unanswered.empty())
+        Diagnose(DiagnosticTopic::Devices,
+                 "the extension unit's controls " + unanswered + " did not answer: " + ResultText(unansweredReason));
     return S_OK;
 }
 
@@ -200,7 +212,11 @@ HRESULT ExtensionUnit::SetExtensionControl(std::int64_t value)
 
 bool IdentifyScanner(ExtensionUnit& unit)
 {
-    if (Succeeded(unit.SetExtensionControl(kIdentifyCommand))) {
+    const HRESULT identify = unit.SetExtensionControl(kIdentifyCommand);
+    // A unit without the command control is another device's, not a failure.
+    if (Failed(identify) && identify != E_PROP_ID_UNSUPPORTED && unit.IsOpen())
+        Diagnose(DiagnosticTopic::Devices, "the identification request failed: " + ResultText(identify));
+    if (Succeeded(identify)) {
         std::int64_t reply = 0;
         if (Succeeded(unit.GetExtensionControl(ExtensionUnit::kReplyControl, &reply)))
             return static_cast<std::uint64_t>(reply) == kScannerIdentity;
