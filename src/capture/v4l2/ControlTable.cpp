@@ -1,13 +1,11 @@
 #include "capture/v4l2/ControlTable.h"
 
-#include <linux/usb/video.h>
 #include <linux/videodev2.h>
 
 #include <algorithm>
 #include <array>
 
 #include "capture/contract/CameraControls.h"
-#include "capture/v4l2/UvcDescriptors.h"
 
 namespace vistrel::v4l2 {
 
@@ -15,7 +13,6 @@ namespace {
 
 // The power-line frequency property of the video processing family (not among the named ones).
 constexpr std::int32_t kVideoProcAmpPowerLineFrequency = 13;
-constexpr std::uint8_t kRollSize = 2;
 
 constexpr std::array kVideoProcAmpRows {
     ControlBinding {VideoProcAmp_Brightness, V4L2_CID_BRIGHTNESS},
@@ -31,10 +28,9 @@ constexpr std::array kVideoProcAmpRows {
 };
 
 constexpr std::array kCameraControlRows {
-    ControlBinding {CameraControl_Pan, V4L2_CID_PAN_ABSOLUTE},
-    ControlBinding {CameraControl_Tilt, V4L2_CID_TILT_ABSOLUTE},
-    // uvcvideo maps no V4L2 control onto roll: ask the camera terminal directly.
-    ControlBinding {CameraControl_Roll, 0, 0, 1, 0, UVC_CT_ROLL_ABSOLUTE_CONTROL, kTerminalRollAbsoluteBit, kRollSize},
+    // Degrees here, arc-seconds on the wire.
+    ControlBinding {CameraControl_Pan, V4L2_CID_PAN_ABSOLUTE, 0, 1, 0, kArcSecondsPerDegree},
+    ControlBinding {CameraControl_Tilt, V4L2_CID_TILT_ABSOLUTE, 0, 1, 0, kArcSecondsPerDegree},
     ControlBinding {CameraControl_Zoom, V4L2_CID_ZOOM_ABSOLUTE},
     ControlBinding {CameraControl_Exposure, V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO,
                     V4L2_EXPOSURE_APERTURE_PRIORITY, V4L2_EXPOSURE_MANUAL},

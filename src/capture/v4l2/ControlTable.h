@@ -1,5 +1,5 @@
 #pragma once
-// Which V4L2 control (or camera-terminal request) carries each camera property.
+// Which V4L2 control carries each camera property, and in which unit.
 #include <cstdint>
 
 namespace vistrel::v4l2 {
@@ -13,12 +13,13 @@ struct ControlBinding
     std::uint32_t autoId = 0;          // the control that switches automatic mode, 0: none
     std::int32_t autoValue = 1;        // autoId's value for automatic mode
     std::int32_t manualValue = 0;      // and for manual mode
-    std::uint8_t terminalSelector = 0; // camera-terminal control asked through a UVC query instead, 0: none
-    std::uint8_t terminalBit = 0;      // its bit in the terminal's bmControls
-    std::uint8_t terminalSize = 0;     // its value's byte count (signed, little-endian)
+    std::int32_t wirePerUnit = 1;      // device units per property unit (arc-seconds per degree for pan, tilt)
 };
 
-// Null when the property has no carrier at all (E_PROP_ID_UNSUPPORTED).
+constexpr std::int32_t kArcSecondsPerDegree = 3600;
+
+// Null when the property has no carrier (E_PROP_ID_UNSUPPORTED). Roll has none: uvcvideo maps no V4L2
+// control onto it and answers unit queries for extension units only.
 const ControlBinding* FindControlBinding(PropertyFamily family, std::int32_t property);
 
 } // namespace vistrel::v4l2

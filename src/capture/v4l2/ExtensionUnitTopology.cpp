@@ -2,7 +2,9 @@
 
 #include <linux/usb/video.h>
 
+#include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "capture/v4l2/ErrnoResult.h"
 
@@ -22,9 +24,24 @@ HRESULT MoreData(std::uint32_t needed, std::uint32_t& returned)
 
 } // namespace
 
-ExtensionUnitTopology::ExtensionUnitTopology(std::vector<UvcExtensionUnit> units, std::shared_ptr<IV4l2Io> io)
-    : units(std::move(units)), io(std::move(io))
+ExtensionUnitTopology::ExtensionUnitTopology(std::vector<UvcExtensionUnit> units, std::shared_ptr<IV4l2Io> io,
+                                             Wait wait)
+    : units(std::move(units)), io(std::move(io)), wait(std::move(wait))
 {
+    if (!this->wait)
+        this->wait = [](std::chrono::milliseconds interval) { std::this_thread::sleep_for(interval); };
+}
+
+int ExtensionUnitTopology::Query(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint8_t query,
+                                 std::uint8_t* data, std::uint16_t size)
+{
+    // The unit declares the control, so ENOENT can only mean that the driver could not learn it yet.
+    int error = io->UvcQuery(unit.unitId, selector, query, data, size);
+    for (int attempt = 1; error == ENOENT && attempt < kFirstUseAttempts; ++attempt) {
+        wait(kFirstUseInterval);
+        error = io->UvcQuery(unit.unitId, selector, query, data, size);
+    }
+    return error == ENOENT ? EBUSY : error;
 }
 
 HRESULT ExtensionUnitTopology::get_NumNodes(std::uint32_t* count)
@@ -89,7 +106,7 @@ HRESULT ExtensionUnitTopology::UnitInformation(const UvcExtensionUnit& unit, std
 int ExtensionUnitTopology::ControlLength(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint16_t& length)
 {
     std::uint8_t reply[2] {};
-    const int error = io->UvcQuery(unit.unitId, selector, UVC_GET_LEN, reply, sizeof reply);
+    const int error = Query(unit, selector, UVC_GET_LEN, reply, sizeof reply);
     length = static_cast<std::uint16_t>(reply[0] | reply[1] << 8);
     return error;
 }
@@ -103,7 +120,7 @@ HRESULT ExtensionUnitTopology::Control(const UvcExtensionUnit& unit, std::uint8_
         if (length < kAccessWordSize)
             return MoreData(kAccessWordSize, returned);
         std::uint8_t info = 0;
-        if (const int error = io->UvcQuery(unit.unitId, selector, UVC_GET_INFO, &info, 1))
+        if (const int error = Query(unit, selector, UVC_GET_INFO, &info, 1))
             return ControlResultFromErrno(error);
         const std::uint32_t access = info & kInfoAccessBits;
         std::memcpy(bytes, &access, sizeof access);
@@ -120,14 +137,14 @@ HRESULT ExtensionUnitTopology::Control(const UvcExtensionUnit& unit, std::uint8_
                 return S_OK;
             if (length < size)
                 return MoreData(size, returned);
-            if (const int error = io->UvcQuery(unit.unitId, selector, UVC_GET_CUR, bytes, size))
+            if (const int error = Query(unit, selector, UVC_GET_CUR, bytes, size))
                 return ControlResultFromErrno(error);
             returned = size;
             return S_OK;
         }
         if (length != size) // a value of another width would be cut or padded silently
             return E_INVALIDARG;
-        if (const int error = io->UvcQuery(unit.unitId, selector, UVC_SET_CUR, bytes, size))
+        if (const int error = Query(unit, selector, UVC_SET_CUR, bytes, size))
             return ControlResultFromErrno(error);
         return S_OK;
     }

@@ -1,6 +1,8 @@
 #pragma once
 // A device's UVC extension units as kernel-streaming topology nodes: one KSNODETYPE_DEV_SPECIFIC node per
 // unit, answering the property set named by the unit's GUID, its controls reached through uvcvideo.
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -13,7 +15,14 @@ namespace vistrel::v4l2 {
 class ExtensionUnitTopology final : public IKsControl, public IKsTopologyInfo
 {
 public:
-    ExtensionUnitTopology(std::vector<UvcExtensionUnit> units, std::shared_ptr<IV4l2Io> io);
+    using Wait = std::function<void(std::chrono::milliseconds)>;
+    // uvcvideo learns an extension-unit control at its first use, asking the device for its length and
+    // access bits; when the device is not ready then, the query fails with ENOENT and the next one tries
+    // again. A control that fails so is asked again up to this many times, this far apart.
+    static constexpr int kFirstUseAttempts = 10;
+    static constexpr std::chrono::milliseconds kFirstUseInterval {100};
+
+    ExtensionUnitTopology(std::vector<UvcExtensionUnit> units, std::shared_ptr<IV4l2Io> io, Wait wait = {});
 
     HRESULT get_NumNodes(std::uint32_t* count) override;
     HRESULT get_NodeType(std::uint32_t node, Guid* type) override;
@@ -29,9 +38,13 @@ private:
     HRESULT Control(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint32_t kind, void* data,
                     std::uint32_t length, std::uint32_t& returned);
     int ControlLength(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint16_t& length);
+    // One query to a control the unit declares, through the driver's first-use learning.
+    int Query(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint8_t query, std::uint8_t* data,
+              std::uint16_t size);
 
     std::vector<UvcExtensionUnit> units;
     std::shared_ptr<IV4l2Io> io;
+    Wait wait;
 };
 
 } // namespace vistrel::v4l2

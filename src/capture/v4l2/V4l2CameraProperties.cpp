@@ -1,8 +1,8 @@
 #include "capture/v4l2/V4l2CameraProperties.h"
 
-#include <linux/usb/video.h>
-
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 
 #include "capture/v4l2/ErrnoResult.h"
 
@@ -33,37 +33,58 @@ private:
     PropertyAccess access;
 };
 
-constexpr std::size_t kLargestTerminalValue = 4;
+// Device units to the contract's, to the nearest; range ends inward, so both stay on the device.
+std::int32_t FromWire(std::int32_t wire, std::int32_t perUnit)
+{
+    return static_cast<std::int32_t>(std::lround(static_cast<double>(wire) / perUnit));
+}
+
+ControlRange RangeFromWire(const ControlRange& wire, std::int32_t perUnit)
+{
+    if (perUnit == 1)
+        return wire;
+    ControlRange range = wire;
+    range.minimum = static_cast<std::int32_t>(std::ceil(static_cast<double>(wire.minimum) / perUnit));
+    range.maximum = static_cast<std::int32_t>(std::floor(static_cast<double>(wire.maximum) / perUnit));
+    range.step = std::max(1, FromWire(wire.step, perUnit));
+    range.defaultValue = FromWire(wire.defaultValue, perUnit);
+    return range;
+}
+
+// The contract's units to the device's, on the device's step grid and inside its range.
+std::int32_t ToWire(std::int32_t value, std::int32_t perUnit, const ControlRange& wire)
+{
+    if (perUnit == 1)
+        return value;
+    const std::int64_t wanted = std::int64_t {value} * perUnit;
+    const std::int64_t minimum = wire.minimum;
+    const std::int64_t maximum = std::max<std::int64_t>(minimum, wire.maximum);
+    const std::int64_t step = std::max<std::int64_t>(1, wire.step);
+    const std::int64_t inside = std::clamp(wanted, minimum, maximum);
+    std::int64_t snapped = minimum + (inside - minimum + step / 2) / step * step;
+    if (snapped > maximum)
+        snapped -= step;
+    return static_cast<std::int32_t>(snapped);
+}
 
 } // namespace
 
-PropertyAccess::PropertyAccess(PropertyFamily family, std::shared_ptr<IV4l2Io> io,
-                               std::optional<UvcCameraTerminal> terminal)
-    : family(family), io(std::move(io)), terminal(std::move(terminal))
+PropertyAccess::PropertyAccess(PropertyFamily family, std::shared_ptr<IV4l2Io> io)
+    : family(family), io(std::move(io))
 {
 }
 
-HRESULT PropertyAccess::RouteFor(std::int32_t property, const ControlBinding*& binding, Route& route,
-                                 ControlRange* range)
+HRESULT PropertyAccess::Find(std::int32_t property, const ControlBinding*& binding, ControlRange* range)
 {
     binding = FindControlBinding(family, property);
     if (!binding)
         return E_PROP_ID_UNSUPPORTED;
-    if (binding->v4l2Id) {
-        const int error = io->QueryControl(binding->v4l2Id, range);
-        if (!error) {
-            route = Route::V4l2;
-            return range->disabled ? E_PROP_ID_UNSUPPORTED : S_OK;
-        }
-        if (error != EINVAL) // EINVAL: the device has no such control
-            return ControlResultFromErrno(error);
-    }
-    if (binding->terminalSelector && terminal && terminal->controls.Has(binding->terminalBit) &&
-        binding->terminalSize <= kLargestTerminalValue) {
-        route = Route::Terminal;
-        return S_OK;
-    }
-    return E_PROP_ID_UNSUPPORTED;
+    const int error = io->QueryControl(binding->v4l2Id, range);
+    if (error == EINVAL) // the device has no such control
+        return E_PROP_ID_UNSUPPORTED;
+    if (error)
+        return ControlResultFromErrno(error);
+    return range->disabled ? E_PROP_ID_UNSUPPORTED : S_OK;
 }
 
 bool PropertyAccess::HasAutoMode(const ControlBinding& binding)
@@ -72,51 +93,21 @@ bool PropertyAccess::HasAutoMode(const ControlBinding& binding)
     return binding.autoId && io->QueryControl(binding.autoId, &range) == 0 && !range.disabled;
 }
 
-int PropertyAccess::TerminalRequest(const ControlBinding& binding, std::uint8_t query, std::int32_t* value)
-{
-    std::uint8_t bytes[kLargestTerminalValue] {};
-    const std::size_t size = binding.terminalSize;
-    if (query == UVC_SET_CUR) {
-        for (std::size_t i = 0; i < size; ++i)
-            bytes[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(*value) >> (8 * i));
-    }
-    const int error = io->UvcQuery(terminal->terminalId, binding.terminalSelector, query, bytes,
-                                   static_cast<std::uint16_t>(size));
-    if (!error && query != UVC_SET_CUR) {
-        std::uint32_t raw = 0;
-        for (std::size_t i = 0; i < size; ++i)
-            raw |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
-        const unsigned unused = 32 - 8 * static_cast<unsigned>(size);
-        // Sign-extend from the value's own width.
-        *value = unused == 32 ? 0 : static_cast<std::int32_t>(raw << unused) >> unused;
-    }
-    return error;
-}
-
 HRESULT PropertyAccess::GetRange(std::int32_t property, std::int32_t* minimum, std::int32_t* maximum,
                                  std::int32_t* step, std::int32_t* defaultValue, std::int32_t* capsFlags)
 {
     if (!minimum || !maximum || !step || !defaultValue || !capsFlags)
         return E_POINTER;
     const ControlBinding* binding = nullptr;
-    Route route {};
-    ControlRange range;
-    if (const HRESULT hr = RouteFor(property, binding, route, &range); Failed(hr))
+    ControlRange wire;
+    if (const HRESULT hr = Find(property, binding, &wire); Failed(hr))
         return hr;
-    if (route == Route::Terminal) {
-        const std::pair<std::uint8_t, std::int32_t*> requests[] = {
-            {UVC_GET_MIN, &range.minimum}, {UVC_GET_MAX, &range.maximum},
-            {UVC_GET_RES, &range.step}, {UVC_GET_DEF, &range.defaultValue}};
-        for (const auto& [query, target] : requests) {
-            if (const int error = TerminalRequest(*binding, query, target))
-                return ControlResultFromErrno(error);
-        }
-    }
+    const ControlRange range = RangeFromWire(wire, binding->wirePerUnit);
     *minimum = range.minimum;
     *maximum = range.maximum;
     *step = range.step;
     *defaultValue = range.defaultValue;
-    *capsFlags = PropertyFlags_Manual | (route == Route::V4l2 && HasAutoMode(*binding) ? PropertyFlags_Auto : 0);
+    *capsFlags = PropertyFlags_Manual | (HasAutoMode(*binding) ? PropertyFlags_Auto : 0);
     return S_OK;
 }
 
@@ -125,18 +116,13 @@ HRESULT PropertyAccess::Get(std::int32_t property, std::int32_t* value, std::int
     if (!value || !flags)
         return E_POINTER;
     const ControlBinding* binding = nullptr;
-    Route route {};
-    ControlRange range;
-    if (const HRESULT hr = RouteFor(property, binding, route, &range); Failed(hr))
+    ControlRange wire;
+    if (const HRESULT hr = Find(property, binding, &wire); Failed(hr))
         return hr;
-    if (route == Route::Terminal) {
-        if (const int error = TerminalRequest(*binding, UVC_GET_CUR, value))
-            return ControlResultFromErrno(error);
-        *flags = PropertyFlags_Manual;
-        return S_OK;
-    }
-    if (const int error = io->GetControl(binding->v4l2Id, value))
+    std::int32_t current = 0;
+    if (const int error = io->GetControl(binding->v4l2Id, &current))
         return ControlResultFromErrno(error);
+    *value = FromWire(current, binding->wirePerUnit);
     std::int32_t mode = binding->manualValue;
     if (HasAutoMode(*binding) && io->GetControl(binding->autoId, &mode) != 0)
         mode = binding->manualValue;
@@ -147,18 +133,11 @@ HRESULT PropertyAccess::Get(std::int32_t property, std::int32_t* value, std::int
 HRESULT PropertyAccess::Set(std::int32_t property, std::int32_t value, std::int32_t flags)
 {
     const ControlBinding* binding = nullptr;
-    Route route {};
-    ControlRange range;
-    if (const HRESULT hr = RouteFor(property, binding, route, &range); Failed(hr))
+    ControlRange wire;
+    if (const HRESULT hr = Find(property, binding, &wire); Failed(hr))
         return hr;
-    const bool automatic = (flags & PropertyFlags_Auto) != 0;
-    if (route == Route::Terminal) {
-        if (automatic)
-            return E_INVALIDARG;
-        return ControlResultFromErrno(TerminalRequest(*binding, UVC_SET_CUR, &value));
-    }
     const bool hasAuto = HasAutoMode(*binding);
-    if (automatic) {
+    if (flags & PropertyFlags_Auto) {
         if (!hasAuto)
             return E_INVALIDARG;
         return ControlResultFromErrno(io->SetControl(binding->autoId, binding->autoValue));
@@ -168,21 +147,18 @@ HRESULT PropertyAccess::Set(std::int32_t property, std::int32_t value, std::int3
         if (const int error = io->SetControl(binding->autoId, binding->manualValue))
             return ControlResultFromErrno(error);
     }
-    return ControlResultFromErrno(io->SetControl(binding->v4l2Id, value));
+    return ControlResultFromErrno(io->SetControl(binding->v4l2Id, ToWire(value, binding->wirePerUnit, wire)));
 }
 
-std::shared_ptr<IAMVideoProcAmp> MakeVideoProcAmp(std::shared_ptr<IV4l2Io> io,
-                                                  std::optional<UvcCameraTerminal> terminal)
+std::shared_ptr<IAMVideoProcAmp> MakeVideoProcAmp(std::shared_ptr<IV4l2Io> io)
 {
-    return std::make_shared<PropertyFace<IAMVideoProcAmp>>(
-        PropertyAccess(PropertyFamily::VideoProcAmp, std::move(io), std::move(terminal)));
+    return std::make_shared<PropertyFace<IAMVideoProcAmp>>(PropertyAccess(PropertyFamily::VideoProcAmp, std::move(io)));
 }
 
-std::shared_ptr<IAMCameraControl> MakeCameraControl(std::shared_ptr<IV4l2Io> io,
-                                                    std::optional<UvcCameraTerminal> terminal)
+std::shared_ptr<IAMCameraControl> MakeCameraControl(std::shared_ptr<IV4l2Io> io)
 {
     return std::make_shared<PropertyFace<IAMCameraControl>>(
-        PropertyAccess(PropertyFamily::CameraControl, std::move(io), std::move(terminal)));
+        PropertyAccess(PropertyFamily::CameraControl, std::move(io)));
 }
 
 } // namespace vistrel::v4l2

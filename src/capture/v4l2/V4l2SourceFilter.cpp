@@ -13,9 +13,11 @@ constexpr const char* kStillPinName = "Still";
 } // namespace
 
 std::shared_ptr<V4l2SourceFilter> V4l2SourceFilter::Create(DeviceDescription description,
-                                                           std::shared_ptr<IV4l2Io> io)
+                                                           std::shared_ptr<IV4l2Io> io,
+                                                           ExtensionUnitTopology::Wait wait)
 {
-    std::shared_ptr<V4l2SourceFilter> filter(new V4l2SourceFilter(std::move(description), std::move(io)));
+    std::shared_ptr<V4l2SourceFilter> filter(
+        new V4l2SourceFilter(std::move(description), std::move(io), std::move(wait)));
     // The pins name their filter, which needs the filter's own shared pointer.
     const std::weak_ptr<IBaseFilter> self = filter;
     const auto& frames = filter->description.frames;
@@ -31,15 +33,15 @@ std::shared_ptr<V4l2SourceFilter> V4l2SourceFilter::Create(DeviceDescription des
     return filter;
 }
 
-V4l2SourceFilter::V4l2SourceFilter(DeviceDescription description, std::shared_ptr<IV4l2Io> io)
+V4l2SourceFilter::V4l2SourceFilter(DeviceDescription description, std::shared_ptr<IV4l2Io> io,
+                                   ExtensionUnitTopology::Wait wait)
     : description(std::move(description)), io(std::move(io)), streamer(this->io->Descriptor())
 {
     const auto& function = this->description.function;
-    const auto terminal = function ? function->cameraTerminal : std::nullopt;
     topology = std::make_shared<ExtensionUnitTopology>(
-        function ? function->extensionUnits : std::vector<UvcExtensionUnit> {}, this->io);
-    videoProcAmp = MakeVideoProcAmp(this->io, terminal);
-    cameraControl = MakeCameraControl(this->io, terminal);
+        function ? function->extensionUnits : std::vector<UvcExtensionUnit> {}, this->io, std::move(wait));
+    videoProcAmp = MakeVideoProcAmp(this->io);
+    cameraControl = MakeCameraControl(this->io);
 }
 
 V4l2SourceFilter::~V4l2SourceFilter()

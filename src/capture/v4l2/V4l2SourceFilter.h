@@ -32,7 +32,9 @@ class V4l2SourceFilter final : public IBaseFilter,
                                public std::enable_shared_from_this<V4l2SourceFilter>
 {
 public:
-    static std::shared_ptr<V4l2SourceFilter> Create(DeviceDescription description, std::shared_ptr<IV4l2Io> io);
+    // wait: how the extension units wait before asking a control again (a sleep when empty).
+    static std::shared_ptr<V4l2SourceFilter> Create(DeviceDescription description, std::shared_ptr<IV4l2Io> io,
+                                                    ExtensionUnitTopology::Wait wait = {});
     ~V4l2SourceFilter() override;
 
     HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
@@ -53,7 +55,7 @@ public:
     HRESULT GetMode(const std::shared_ptr<IPin>& pin, std::int32_t* mode) override;
 
 private:
-    V4l2SourceFilter(DeviceDescription description, std::shared_ptr<IV4l2Io> io);
+    V4l2SourceFilter(DeviceDescription description, std::shared_ptr<IV4l2Io> io, ExtensionUnitTopology::Wait wait);
     std::int32_t* ModeOf(const std::shared_ptr<IPin>& pin);
 
     const DeviceDescription description;

@@ -16,46 +16,46 @@ struct BindingCase
 {
     PropertyFamily family;
     std::int32_t property;
-    std::uint32_t v4l2Id; // 0 with terminalSelector 0: no carrier
-    std::uint8_t terminalSelector;
+    std::uint32_t v4l2Id; // 0: no carrier
+    std::int32_t wirePerUnit;
 };
 
 TEST(ControlTable, CarriesEachPropertyOnItsControl)
 {
     const BindingCase cases[] = {
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_Brightness, V4L2_CID_BRIGHTNESS, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_Contrast, V4L2_CID_CONTRAST, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_Hue, V4L2_CID_HUE, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_Saturation, V4L2_CID_SATURATION, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_Sharpness, V4L2_CID_SHARPNESS, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_Gamma, V4L2_CID_GAMMA, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_ColorEnable, 0, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_WhiteBalance, V4L2_CID_WHITE_BALANCE_TEMPERATURE, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_BacklightCompensation, V4L2_CID_BACKLIGHT_COMPENSATION, 0},
-        {PropertyFamily::VideoProcAmp, VideoProcAmp_Gain, V4L2_CID_GAIN, 0},
-        {PropertyFamily::VideoProcAmp, 10, 0, 0},
-        {PropertyFamily::VideoProcAmp, 13, V4L2_CID_POWER_LINE_FREQUENCY, 0},
-        {PropertyFamily::VideoProcAmp, 14, 0, 0},
-        {PropertyFamily::CameraControl, CameraControl_Pan, V4L2_CID_PAN_ABSOLUTE, 0},
-        {PropertyFamily::CameraControl, CameraControl_Tilt, V4L2_CID_TILT_ABSOLUTE, 0},
-        {PropertyFamily::CameraControl, CameraControl_Roll, 0, UVC_CT_ROLL_ABSOLUTE_CONTROL},
-        {PropertyFamily::CameraControl, CameraControl_Zoom, V4L2_CID_ZOOM_ABSOLUTE, 0},
-        {PropertyFamily::CameraControl, CameraControl_Exposure, V4L2_CID_EXPOSURE_ABSOLUTE, 0},
-        {PropertyFamily::CameraControl, CameraControl_Iris, V4L2_CID_IRIS_ABSOLUTE, 0},
-        {PropertyFamily::CameraControl, CameraControl_Focus, V4L2_CID_FOCUS_ABSOLUTE, 0},
-        {PropertyFamily::CameraControl, 7, 0, 0},
-        {PropertyFamily::CameraControl, 19, 0, 0},
-        {PropertyFamily::CameraControl, -1, 0, 0},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Brightness, V4L2_CID_BRIGHTNESS, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Contrast, V4L2_CID_CONTRAST, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Hue, V4L2_CID_HUE, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Saturation, V4L2_CID_SATURATION, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Sharpness, V4L2_CID_SHARPNESS, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Gamma, V4L2_CID_GAMMA, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_ColorEnable, 0, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_WhiteBalance, V4L2_CID_WHITE_BALANCE_TEMPERATURE, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_BacklightCompensation, V4L2_CID_BACKLIGHT_COMPENSATION, 1},
+        {PropertyFamily::VideoProcAmp, VideoProcAmp_Gain, V4L2_CID_GAIN, 1},
+        {PropertyFamily::VideoProcAmp, 10, 0, 1},
+        {PropertyFamily::VideoProcAmp, 13, V4L2_CID_POWER_LINE_FREQUENCY, 1},
+        {PropertyFamily::VideoProcAmp, 14, 0, 1},
+        {PropertyFamily::CameraControl, CameraControl_Pan, V4L2_CID_PAN_ABSOLUTE, kArcSecondsPerDegree},
+        {PropertyFamily::CameraControl, CameraControl_Tilt, V4L2_CID_TILT_ABSOLUTE, kArcSecondsPerDegree},
+        {PropertyFamily::CameraControl, CameraControl_Roll, 0, 1}, // uvcvideo offers no way to it
+        {PropertyFamily::CameraControl, CameraControl_Zoom, V4L2_CID_ZOOM_ABSOLUTE, 1},
+        {PropertyFamily::CameraControl, CameraControl_Exposure, V4L2_CID_EXPOSURE_ABSOLUTE, 1},
+        {PropertyFamily::CameraControl, CameraControl_Iris, V4L2_CID_IRIS_ABSOLUTE, 1},
+        {PropertyFamily::CameraControl, CameraControl_Focus, V4L2_CID_FOCUS_ABSOLUTE, 1},
+        {PropertyFamily::CameraControl, 7, 0, 1},
+        {PropertyFamily::CameraControl, 19, 0, 1},
+        {PropertyFamily::CameraControl, -1, 0, 1},
     };
     for (const BindingCase& c : cases) {
         const ControlBinding* binding = FindControlBinding(c.family, c.property);
-        if (c.v4l2Id == 0 && c.terminalSelector == 0) {
+        if (c.v4l2Id == 0) {
             EXPECT_EQ(binding, nullptr) << static_cast<int>(c.family) << "/" << c.property;
             continue;
         }
         ASSERT_NE(binding, nullptr) << static_cast<int>(c.family) << "/" << c.property;
         EXPECT_EQ(binding->v4l2Id, c.v4l2Id) << static_cast<int>(c.family) << "/" << c.property;
-        EXPECT_EQ(binding->terminalSelector, c.terminalSelector) << static_cast<int>(c.family) << "/" << c.property;
+        EXPECT_EQ(binding->wirePerUnit, c.wirePerUnit) << static_cast<int>(c.family) << "/" << c.property;
     }
 }
 
@@ -66,19 +66,20 @@ protected:
     {
         io = std::make_shared<test::FakeIo>();
         io->controls[V4L2_CID_BRIGHTNESS] = {{-64, 64, 1, 0, false}, 12};
-        io->controls[V4L2_CID_PAN_ABSOLUTE] = {{0, 255, 1, 128, false}, 145};
+        // Pan in arc-seconds, as uvcvideo passes the device's units through.
+        io->controls[V4L2_CID_PAN_ABSOLUTE] = {{0, 255 * 3600, 3600, 128 * 3600, false}, 145 * 3600};
         io->controls[V4L2_CID_WHITE_BALANCE_TEMPERATURE] = {{2800, 6500, 10, 4600, false}, 5000};
         io->controls[V4L2_CID_AUTO_WHITE_BALANCE] = {{0, 1, 1, 1, false}, 1};
         io->controls[V4L2_CID_EXPOSURE_ABSOLUTE] = {{3, 2047, 1, 250, false}, 250};
         io->controls[V4L2_CID_EXPOSURE_AUTO] = {{0, 3, 1, 3, false}, V4L2_EXPOSURE_MANUAL};
         io->controls[V4L2_CID_GAMMA] = {{100, 500, 1, 300, true}, 300}; // disabled by the driver
+        // The device has roll on its camera terminal, but the driver takes unit queries for extension
+        // units only.
         io->unitControls[{kTerminal, UVC_CT_ROLL_ABSOLUTE_CONTROL}] = test::UnitControl::With(
             0x03, {0x01, 0x00}, {{UVC_GET_MIN, {0x4C, 0xFF}}, {UVC_GET_MAX, {0xB4, 0x00}},
                                  {UVC_GET_RES, {0x01, 0x00}}, {UVC_GET_DEF, {0x00, 0x00}}});
-        terminal.terminalId = kTerminal;
-        terminal.controls.bytes = {0x00, 0x20, 0x00}; // roll absolute
-        procAmp = MakeVideoProcAmp(io, terminal);
-        camera = MakeCameraControl(io, terminal);
+        procAmp = MakeVideoProcAmp(io);
+        camera = MakeCameraControl(io);
     }
 
     struct Range
@@ -91,7 +92,6 @@ protected:
     }
 
     std::shared_ptr<test::FakeIo> io;
-    UvcCameraTerminal terminal;
     std::shared_ptr<IAMVideoProcAmp> procAmp;
     std::shared_ptr<IAMCameraControl> camera;
 };
@@ -156,40 +156,70 @@ TEST_F(CameraPropertiesTest, AutomaticModeGoesThroughItsSwitch)
     EXPECT_EQ(flags, PropertyFlags_Auto);
 }
 
-TEST_F(CameraPropertiesTest, RollGoesToTheCameraTerminal)
+TEST_F(CameraPropertiesTest, RollOnTheCameraTerminalIsUnsupported)
 {
     Range r;
-    ASSERT_EQ(RangeOf(*camera, CameraControl_Roll, r), S_OK);
-    EXPECT_EQ(r.minimum, -180);
-    EXPECT_EQ(r.maximum, 180);
-    EXPECT_EQ(r.step, 1);
-    EXPECT_EQ(r.defaultValue, 0);
-    EXPECT_EQ(r.caps, PropertyFlags_Manual);
-
     std::int32_t value = 0;
     std::int32_t flags = 0;
-    ASSERT_EQ(camera->Get(CameraControl_Roll, &value, &flags), S_OK);
-    EXPECT_EQ(value, 1);
-    ASSERT_EQ(camera->Set(CameraControl_Roll, -2, 0), S_OK);
-    EXPECT_EQ((io->unitControls[{kTerminal, UVC_CT_ROLL_ABSOLUTE_CONTROL}].value), (std::vector<std::uint8_t> {0xFE, 0xFF}));
-    ASSERT_EQ(camera->Get(CameraControl_Roll, &value, &flags), S_OK);
-    EXPECT_EQ(value, -2);
+    EXPECT_EQ(RangeOf(*camera, CameraControl_Roll, r), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(camera->Get(CameraControl_Roll, &value, &flags), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(camera->Set(CameraControl_Roll, 1, 0), E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ((io->unitControls[{kTerminal, UVC_CT_ROLL_ABSOLUTE_CONTROL}].value), (std::vector<std::uint8_t> {0x01, 0x00}));
+    EXPECT_TRUE(io->log.empty()) << "the driver refuses it: nothing is asked";
 }
 
 TEST_F(CameraPropertiesTest, RollIsUnsupportedWhereNeitherTheTerminalNorTheDriverOffersIt)
 {
     Range r;
-    // The driver refuses unit queries on anything but extension units.
-    io->unitControls[{kTerminal, UVC_CT_ROLL_ABSOLUTE_CONTROL}].error = ENOENT;
+    io->unitControls.clear();
     EXPECT_EQ(RangeOf(*camera, CameraControl_Roll, r), E_PROP_ID_UNSUPPORTED);
+    io->extensionUnits = {kTerminal}; // not even a driver that took the terminal's requests is asked
+    EXPECT_EQ(RangeOf(*camera, CameraControl_Roll, r), E_PROP_ID_UNSUPPORTED);
+    EXPECT_TRUE(io->log.empty());
+}
 
-    io->log.clear();
-    terminal.controls.bytes = {0x00, 0x00, 0x00};
-    const auto withoutRoll = MakeCameraControl(io, terminal);
-    EXPECT_EQ(RangeOf(*withoutRoll, CameraControl_Roll, r), E_PROP_ID_UNSUPPORTED);
-    EXPECT_TRUE(io->log.empty()) << "the terminal says it has no roll; nothing is asked";
-    const auto noTerminal = MakeCameraControl(io, std::nullopt);
-    EXPECT_EQ(RangeOf(*noTerminal, CameraControl_Roll, r), E_PROP_ID_UNSUPPORTED);
+TEST_F(CameraPropertiesTest, PanAndTiltAreDegreesOnTheDevicesStep)
+{
+    // The device's range in arc-seconds: 0..255 degrees in steps of one, and a tilt of odd bounds and
+    // a step of half a degree.
+    io->controls[V4L2_CID_TILT_ABSOLUTE] = {{-3601, 7300, 1800, 1799, false}, -1800};
+    Range r;
+    ASSERT_EQ(RangeOf(*camera, CameraControl_Tilt, r), S_OK);
+    EXPECT_EQ(r.minimum, -1) << "range ends inward, so both lie on the device";
+    EXPECT_EQ(r.maximum, 2);
+    EXPECT_EQ(r.step, 1) << "never a step of zero";
+    EXPECT_EQ(r.defaultValue, 0);
+    std::int32_t value = 0;
+    std::int32_t flags = 0;
+    ASSERT_EQ(camera->Get(CameraControl_Tilt, &value, &flags), S_OK);
+    EXPECT_EQ(value, -1) << "half a degree rounds away from zero";
+
+    struct Case
+    {
+        std::uint32_t control;
+        std::int32_t degrees;
+        std::int32_t wire;
+    };
+    const Case cases[] = {
+        {V4L2_CID_PAN_ABSOLUTE, 145, 145 * 3600}, // a preset means the same colour on every platform
+        {V4L2_CID_PAN_ABSOLUTE, 100, 100 * 3600},
+        {V4L2_CID_PAN_ABSOLUTE, 0, 0},
+        {V4L2_CID_PAN_ABSOLUTE, 300, 255 * 3600}, // kept inside the range
+        {V4L2_CID_PAN_ABSOLUTE, -5, 0},
+        {V4L2_CID_PAN_ABSOLUTE, 2'000'000'000, 255 * 3600}, // no overflow on the way
+        {V4L2_CID_TILT_ABSOLUTE, 1, -3601 + 4 * 1800}, // the step grid runs from the minimum
+        {V4L2_CID_TILT_ABSOLUTE, 2, -3601 + 6 * 1800},
+        {V4L2_CID_TILT_ABSOLUTE, 3, -3601 + 6 * 1800}, // the last step inside the maximum
+        {V4L2_CID_TILT_ABSOLUTE, -1, -3601},
+    };
+    for (const Case& c : cases) {
+        const std::int32_t property = c.control == V4L2_CID_PAN_ABSOLUTE ? CameraControl_Pan : CameraControl_Tilt;
+        ASSERT_EQ(camera->Set(property, c.degrees, 0), S_OK) << c.degrees;
+        EXPECT_EQ(io->controls[c.control].value, c.wire) << property << " " << c.degrees;
+    }
+    ASSERT_EQ(camera->Set(CameraControl_Pan, 145, 0), S_OK);
+    ASSERT_EQ(camera->Get(CameraControl_Pan, &value, &flags), S_OK);
+    EXPECT_EQ(value, 145);
 }
 
 TEST_F(CameraPropertiesTest, DeviceFailuresAreNotMistakenForAbsence)

@@ -25,9 +25,11 @@ protected:
     {
         const auto function = ParseUvcFunction(test::ScannerDescriptors(), 0);
         io = std::make_shared<test::FakeIo>();
+        io->extensionUnits = {kScannerUnit};
         io->unitControls[{kScannerUnit, 10}] = test::UnitControl::With(0x03, std::vector<std::uint8_t>(8, 0));
         io->unitControls[{kScannerUnit, 11}] = test::UnitControl::With(0x01, {'R', 'E', 'A', 'L', 'S', 'I', 'L', 0});
-        topology = std::make_unique<ExtensionUnitTopology>(function->extensionUnits, io);
+        topology = std::make_unique<ExtensionUnitTopology>(
+            function->extensionUnits, io, [this](std::chrono::milliseconds interval) { waits.push_back(interval); });
         // The node of the scanner's unit: the second of the two units.
         scannerNode = 1;
     }
@@ -41,6 +43,7 @@ protected:
     std::shared_ptr<test::FakeIo> io;
     std::unique_ptr<ExtensionUnitTopology> topology;
     std::uint32_t scannerNode = 0;
+    std::vector<std::chrono::milliseconds> waits;
 };
 
 TEST_F(ExtensionUnitTopologyTest, EveryUnitIsADeviceSpecificNodeOfItsOwnSet)
@@ -161,18 +164,49 @@ TEST_F(ExtensionUnitTopologyTest, DriverErrorsBecomeResultCodes)
     const Case cases[] = {
         {EBUSY, HresultFromWin32(ERROR_NOT_READY)},
         {EAGAIN, HresultFromWin32(ERROR_NOT_READY)},
-        {ENOENT, E_PROP_ID_UNSUPPORTED},
         {ENODEV, HresultFromWin32(ERROR_DEVICE_NOT_CONNECTED)},
         {EPIPE, HresultFromWin32(ERROR_GEN_FAILURE)},
         {EACCES, HresultFromWin32(ERROR_ACCESS_DENIED)},
         {EOVERFLOW, E_FAIL},
     };
+    std::uint8_t data[8] {};
+    std::uint32_t returned = 0;
+    ASSERT_EQ(Request(10, kTopologyGet, data, sizeof data, &returned), S_OK) << "the driver has learned the control";
     for (const Case& c : cases) {
         io->unitControls[{kScannerUnit, 10}].error = c.error;
-        std::uint8_t data[8] {};
-        std::uint32_t returned = 0;
         EXPECT_EQ(Request(10, kTopologyGet, data, sizeof data, &returned), c.result) << c.error;
         EXPECT_EQ(Request(10, kTopologyBasicSupport, data, 4, &returned), c.result) << c.error;
+    }
+    EXPECT_TRUE(waits.empty()) << "only a control the driver could not learn is asked again";
+}
+
+TEST_F(ExtensionUnitTopologyTest, AControlTheDriverCouldNotLearnIsAskedAgain)
+{
+    struct Case
+    {
+        int notReadyTimes;    // the device's "not ready" answers before the first use
+        HRESULT result;
+        std::size_t waits;
+    };
+    // Each failed first use costs the driver one "not ready" and answers ENOENT.
+    const Case cases[] = {
+        {0, S_OK, 0},
+        {1, S_OK, 1},
+        {ExtensionUnitTopology::kFirstUseAttempts - 1, S_OK, ExtensionUnitTopology::kFirstUseAttempts - 1},
+        {ExtensionUnitTopology::kFirstUseAttempts, HresultFromWin32(ERROR_NOT_READY),
+         ExtensionUnitTopology::kFirstUseAttempts - 1},
+    };
+    for (const Case& c : cases) {
+        io->unitControls[{kScannerUnit, 10}].learned = false;
+        io->unitControls[{kScannerUnit, 10}].notReadyTimes = c.notReadyTimes;
+        waits.clear();
+        std::uint32_t access = 0;
+        std::uint32_t returned = 0;
+        EXPECT_EQ(Request(10, kTopologyBasicSupport, &access, sizeof access, &returned), c.result) << c.notReadyTimes;
+        EXPECT_EQ(waits.size(), c.waits) << c.notReadyTimes;
+        EXPECT_TRUE(std::ranges::all_of(waits, [](auto w) { return w == ExtensionUnitTopology::kFirstUseInterval; }));
+        if (c.result == S_OK)
+            EXPECT_EQ(access, 3u) << c.notReadyTimes;
     }
 }
 
