@@ -40,6 +40,7 @@ public:
     HRESULT CreateSampleGrabber(std::shared_ptr<ISampleGrabber>* g) override { return platform->CreateSampleGrabber(g); }
     HRESULT CreateNullRenderer(std::shared_ptr<IBaseFilter>* r) override { return platform->CreateNullRenderer(r); }
     IDeviceNotifications& DeviceNotifications() override { return platform->DeviceNotifications(); }
+    std::vector<UnusableDevice> UnusableDevices() override { return platform->UnusableDevices(); }
 
 private:
     std::shared_ptr<ICapturePlatform> platform;

@@ -380,6 +380,8 @@ void CVistrelDlg::OnInitDialog()
     std::shared_ptr<IBaseFilter> found;
     if (engine->FindScanner(nullptr, &engine->ScannerPath(), &found))
         AttachScanner(std::move(found));
+    else
+        ReportUnusableScanner();
 
     RegisterDeviceNotifications();
 }
@@ -665,9 +667,23 @@ void CVistrelDlg::OnDeviceChange(const DeviceChange& change)
         std::shared_ptr<IBaseFilter> found;
         if (engine->FindScanner(&change.name, &engine->ScannerPath(), &found))
             AttachScanner(std::move(found));
+        else
+            ReportUnusableScanner();
     } else if (change.event == DBT_DEVICEREMOVECOMPLETE) {
         if (IsScannerAttached() && CaptureEngine::PathsEqualIgnoringCase(change.name, engine->ScannerPath()))
             DetachScanner();
+    }
+}
+
+// A scanner that is there but cannot be opened (permissions) is named with the reason and the fix,
+// rather than leaving only "Please connect to scanner".
+void CVistrelDlg::ReportUnusableScanner()
+{
+    for (const UnusableDevice& device : platform->UnusableDevices()) {
+        if (CaptureEngine::PathNamesScanner(device.name)) {
+            services.prompts->Notify(this, QString::fromStdString(device.reason), QString::fromLatin1(kTitle));
+            return;
+        }
     }
 }
 

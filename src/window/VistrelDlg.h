@@ -129,6 +129,7 @@ public:
     void OnBrowse();
     void OnSave();
     void OnDeviceChange(const DeviceChange& change);
+    void ReportUnusableScanner();
     void OnStillTimeout();
     // The still's arrival on the window thread: checks, appends, stops the time-out, counts.
     void AddStill(FrameBytes bytes, CaptureTime arrival);

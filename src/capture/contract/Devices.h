@@ -54,11 +54,19 @@ public:
     virtual void Unregister(DeviceNotificationHandle handle) = 0;
 };
 
+// A device that is present but cannot be used, and why, in words for the user.
+struct UnusableDevice {
+    std::string name;   // the device path
+    std::string reason; // what is wrong and what mends it
+};
+
 // What a backend offers the platform: its present devices and their arrivals and removals.
 class IDeviceSource {
 public:
     virtual ~IDeviceSource() = default;
     virtual void AppendVideoInputDevices(std::vector<std::shared_ptr<IMoniker>>* devices) = 0;
+    // The devices the last enumeration listed but could not open (a node the user may not open).
+    virtual std::vector<UnusableDevice> UnusableDevices() { return {}; }
     // The platform installs one sink; the backend calls it on any thread.
     virtual void SetChangeSink(std::function<void(const DeviceChange&)> sink) = 0;
 };

@@ -16,6 +16,8 @@ public:
     virtual HRESULT CreateSampleGrabber(std::shared_ptr<ISampleGrabber>* grabber) = 0;
     virtual HRESULT CreateNullRenderer(std::shared_ptr<IBaseFilter>* renderer) = 0;
     virtual IDeviceNotifications& DeviceNotifications() = 0;
+    // Devices the last enumeration listed but could not open, so that the window can say why.
+    virtual std::vector<UnusableDevice> UnusableDevices() { return {}; }
 };
 
 } // namespace vistrel

@@ -1,6 +1,7 @@
 #include "capture/runtime/CapturePlatform.h"
 
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 
 #include "capture/runtime/CaptureGraphBuilder.h"
@@ -144,6 +145,14 @@ public:
     }
 
     IDeviceNotifications& DeviceNotifications() override { return *hub; }
+
+    std::vector<UnusableDevice> UnusableDevices() override
+    {
+        std::vector<UnusableDevice> all;
+        for (const auto& source : sources)
+            std::ranges::move(source->UnusableDevices(), std::back_inserter(all));
+        return all;
+    }
 
 private:
     std::vector<std::shared_ptr<IDeviceSource>> sources;

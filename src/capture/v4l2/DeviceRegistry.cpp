@@ -5,29 +5,29 @@ namespace vistrel::v4l2 {
 void DeviceRegistry::Remember(const VideoNode& node)
 {
     std::lock_guard lock(mutex);
-    pathByNode[node.name] = node.devicePath;
+    Known& known = byNode[node.name];
+    if (known.path != node.devicePath)
+        known = {node.devicePath, false};
 }
 
 std::optional<DeviceChange> DeviceRegistry::Added(const VideoNode& node)
 {
     std::lock_guard lock(mutex);
-    auto [it, inserted] = pathByNode.try_emplace(node.name, node.devicePath);
-    if (!inserted) {
-        if (it->second == node.devicePath)
-            return std::nullopt;
-        it->second = node.devicePath; // the node number now belongs to another device
-    }
+    Known& known = byNode[node.name];
+    if (known.announced && known.path == node.devicePath)
+        return std::nullopt;
+    known = {node.devicePath, true}; // the node number may now belong to another device
     return DeviceChange {DBT_DEVICEARRIVAL, KSCATEGORY_CAPTURE, node.devicePath};
 }
 
 std::optional<DeviceChange> DeviceRegistry::Removed(const std::string& nodeName)
 {
     std::lock_guard lock(mutex);
-    const auto it = pathByNode.find(nodeName);
-    if (it == pathByNode.end())
+    const auto it = byNode.find(nodeName);
+    if (it == byNode.end())
         return std::nullopt;
-    DeviceChange change {DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, it->second};
-    pathByNode.erase(it);
+    DeviceChange change {DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, it->second.path};
+    byNode.erase(it);
     return change;
 }
 

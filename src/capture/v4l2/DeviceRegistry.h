@@ -16,14 +16,22 @@ class DeviceRegistry
 public:
     // From an enumeration: known from now on, nothing to report.
     void Remember(const VideoNode& node);
-    // An arrival to report, unless the node is already known under the same path.
+    // An arrival to report, unless udev has already announced the node under the same path. One that
+    // an enumeration has listed is still reported: that enumeration may have come too early to use the
+    // device (udev had not yet given the node its permissions, the unit was not ready), and the arrival
+    // is what makes the window look again.
     std::optional<DeviceChange> Added(const VideoNode& node);
     // A removal to report when the node was known.
     std::optional<DeviceChange> Removed(const std::string& nodeName);
 
 private:
     std::mutex mutex;
-    std::map<std::string, std::string> pathByNode;
+    struct Known
+    {
+        std::string path;
+        bool announced = false; // udev has reported its arrival
+    };
+    std::map<std::string, Known> byNode;
 };
 
 } // namespace vistrel::v4l2

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "capture/v4l2/DeviceRegistry.h"
+#include "capture/v4l2/NodeAccess.h"
 #include "capture/v4l2/UdevMonitor.h"
 #include "capture/v4l2/V4l2Moniker.h"
 #include "capture/v4l2/V4l2Node.h"
@@ -20,10 +21,21 @@ public:
     {
         if (!devices)
             return;
-        for (VideoNode& node : ListCaptureNodes(layout, IsCaptureNode)) {
+        std::vector<UnusableDevice> found;
+        for (VideoNode& node : ListCaptureNodes(layout, ProbeNode)) {
             registry.Remember(node);
+            if (node.openError)
+                found.push_back({node.devicePath, DescribeOpenFailure(node.devNode, node.openError)});
             devices->push_back(std::make_shared<V4l2Moniker>(std::move(node)));
         }
+        std::lock_guard lock(unusableMutex);
+        unusable = std::move(found);
+    }
+
+    std::vector<UnusableDevice> UnusableDevices() override
+    {
+        std::lock_guard lock(unusableMutex);
+        return unusable;
     }
 
     void SetChangeSink(std::function<void(const DeviceChange&)> newSink) override
@@ -43,8 +55,7 @@ private:
     {
         std::optional<DeviceChange> change;
         if (event.action == "add") {
-            const auto node = DescribeVideoNode(layout, event.nodeName);
-            if (node && IsCaptureNode(node->devNode))
+            if (const auto node = DescribeCaptureNode(layout, event.nodeName, ProbeNode))
                 change = registry.Added(*node);
         } else if (event.action == "remove") {
             change = registry.Removed(event.nodeName);
@@ -62,6 +73,8 @@ private:
 
     const SysfsLayout layout;
     DeviceRegistry registry;
+    std::mutex unusableMutex;
+    std::vector<UnusableDevice> unusable; // from the last enumeration
     std::mutex sinkMutex;
     std::function<void(const DeviceChange&)> sink;
     std::mutex monitorMutex;

@@ -84,18 +84,18 @@ int V4l2Node::UvcQuery(std::uint8_t unit, std::uint8_t selector, std::uint8_t qu
     return Request(UVCIOC_CTRL_QUERY, &request);
 }
 
-bool IsCaptureNode(const std::string& devNode)
+NodeProbe ProbeNode(const std::string& devNode)
 {
     const int fd = ::open(devNode.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return {false, errno};
     v4l2_capability caps {};
     const int error = Ioctl(fd, VIDIOC_QUERYCAP, &caps);
     ::close(fd);
     if (error)
-        return false;
+        return {};
     const std::uint32_t nodeCaps = (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps : caps.capabilities;
-    return (nodeCaps & V4L2_CAP_VIDEO_CAPTURE) && (nodeCaps & V4L2_CAP_STREAMING);
+    return {(nodeCaps & V4L2_CAP_VIDEO_CAPTURE) && (nodeCaps & V4L2_CAP_STREAMING), 0};
 }
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include "capture/v4l2/FormatList.h"
 #include "capture/v4l2/V4l2Io.h"
+#include "capture/v4l2/VideoNodes.h"
 
 namespace vistrel::v4l2 {
 
@@ -37,8 +38,8 @@ private:
     int openError = 0;
 };
 
-// True for nodes that stream video frames (metadata and output nodes are not).
-bool IsCaptureNode(const std::string& devNode);
+// Whether the node streams video frames (metadata and output nodes do not), or why it cannot be opened.
+NodeProbe ProbeNode(const std::string& devNode);
 // Every MJPG/JPEG/YUYV frame size the node offers, at its fastest frame rate, in device order.
 std::vector<FrameFormat> EnumerateFrameFormats(int fd);
 

@@ -1,5 +1,7 @@
 #include "capture/v4l2/VideoNodes.h"
 
+#include "capture/v4l2/NodeAccess.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -125,7 +127,23 @@ std::optional<VideoNode> DescribeVideoNode(const SysfsLayout& layout, const std:
     return node;
 }
 
-std::vector<VideoNode> ListCaptureNodes(const SysfsLayout& layout, const CaptureCheck& isCapture)
+std::optional<VideoNode> DescribeCaptureNode(const SysfsLayout& layout, const std::string& name,
+                                             const CaptureCheck& probe)
+{
+    auto node = DescribeVideoNode(layout, name);
+    if (!node)
+        return std::nullopt;
+    const NodeProbe result = probe(node->devNode);
+    if (result.capture)
+        return node;
+    const bool firstOfItsDevice = ReadLine(layout.sysRoot / kVideoClass / name / "index") == "0";
+    if (!IsAccessDenied(result.openError) || !firstOfItsDevice)
+        return std::nullopt;
+    node->openError = result.openError;
+    return node;
+}
+
+std::vector<VideoNode> ListCaptureNodes(const SysfsLayout& layout, const CaptureCheck& probe)
 {
     std::vector<std::string> names;
     std::error_code ec;
@@ -140,8 +158,8 @@ std::vector<VideoNode> ListCaptureNodes(const SysfsLayout& layout, const Capture
     std::vector<VideoNode> nodes;
     std::set<std::string> paths;
     for (const std::string& name : names) {
-        auto node = DescribeVideoNode(layout, name);
-        if (node && isCapture(node->devNode) && paths.insert(node->devicePath).second)
+        auto node = DescribeCaptureNode(layout, name, probe);
+        if (node && paths.insert(node->devicePath).second)
             nodes.push_back(std::move(*node));
     }
     return nodes;

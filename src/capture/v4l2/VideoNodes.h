@@ -33,6 +33,7 @@ struct VideoNode
     std::string devicePath;    // the stable name the engine knows the device by
     std::string friendlyName;
     std::optional<UsbIdentity> usb;
+    int openError = 0;         // why the node could not be opened (it is listed all the same), 0: it could
 };
 
 // "{65e8773d-8f56-11d0-a3b9-00a0c9223196}"
@@ -47,9 +48,20 @@ std::optional<UsbIdentity> ReadUsbIdentity(const SysfsLayout& layout, const std:
 // None when sysfs does not know the node.
 std::optional<VideoNode> DescribeVideoNode(const SysfsLayout& layout, const std::string& name);
 
-// Tells whether a device node captures video (and is not, say, a metadata node).
-using CaptureCheck = std::function<bool(const std::string& devNode)>;
+// What opening a device node tells: whether it captures video (and is not, say, a metadata node), or
+// why it could not be opened.
+struct NodeProbe
+{
+    bool capture = false;
+    int openError = 0;
+};
+using CaptureCheck = std::function<NodeProbe(const std::string& devNode)>;
+
+// The node when it captures video. A node the user may not open is taken when it is the first node of
+// its device (the one uvcvideo creates for the video, before the metadata node), with its open error.
+std::optional<VideoNode> DescribeCaptureNode(const SysfsLayout& layout, const std::string& name,
+                                             const CaptureCheck& probe);
 // Every video capture node in node-number order, one per device path.
-std::vector<VideoNode> ListCaptureNodes(const SysfsLayout& layout, const CaptureCheck& isCapture);
+std::vector<VideoNode> ListCaptureNodes(const SysfsLayout& layout, const CaptureCheck& probe);
 
 } // namespace vistrel::v4l2

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
 #include "capture/v4l2/DeviceRegistry.h"
+#include "capture/v4l2/NodeAccess.h"
 #include "capture/v4l2/VideoNodes.h"
 
 namespace vistrel::v4l2 {
@@ -117,7 +120,7 @@ TEST_F(SysfsFixture, ListsCaptureNodesInNumberOrderOncePerDevice)
     std::vector<std::string> asked;
     const auto nodes = ListCaptureNodes(layout, [&](const std::string& devNode) {
         asked.push_back(fs::path(devNode).filename().string());
-        return !devNode.ends_with("video1");
+        return NodeProbe {!devNode.ends_with("video1")};
     });
     std::vector<std::string> names;
     for (const auto& node : nodes)
@@ -127,6 +130,60 @@ TEST_F(SysfsFixture, ListsCaptureNodesInNumberOrderOncePerDevice)
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_EQ(nodes[2].devicePath, R"(\\?\root#v4l2#vivid.0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\global)");
     EXPECT_FALSE(nodes[2].usb);
+}
+
+TEST_F(SysfsFixture, ANodeTheUserMayNotOpenIsListedWithTheReason)
+{
+    const fs::path scanner = UsbDevice("1-2", "8888", "0001");
+    VideoNode(scanner, 0, "video0", "Film Scanner");
+    LinkNode(scanner / "1-2:1.0", "video1", "Film Scanner"); // its metadata node
+    VideoNode(UsbDevice("1-3", "046d", "0825"), 0, "video2", "Webcam");
+    Write(layout.sysRoot / "class/video4linux/video0/index", "0\n");
+    Write(layout.sysRoot / "class/video4linux/video1/index", "1\n");
+    Write(layout.sysRoot / "class/video4linux/video2/index", "0\n");
+
+    struct Case
+    {
+        int error;
+        std::vector<std::string> listed;
+    };
+    const Case cases[] = {
+        {EACCES, {"video0", "video2"}}, // the first node of each device; never the metadata node
+        {EPERM, {"video0", "video2"}},
+        {ENOENT, {}}, // gone already: nothing to tell the user
+        {EIO, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> names;
+        for (const auto& node : ListCaptureNodes(layout, [&](const std::string&) { return NodeProbe {false, c.error}; })) {
+            names.push_back(node.name);
+            EXPECT_EQ(node.openError, c.error) << node.name;
+        }
+        EXPECT_EQ(names, c.listed) << c.error;
+    }
+    const auto node = DescribeCaptureNode(layout, "video0", [](const std::string&) { return NodeProbe {true}; });
+    ASSERT_TRUE(node);
+    EXPECT_EQ(node->openError, 0);
+    EXPECT_EQ(node->devicePath, kScannerPath);
+}
+
+TEST(NodeAccess, TheMessageNamesTheNodeTheReasonAndTheFix)
+{
+    const std::string denied = DescribeOpenFailure("/dev/null", EACCES);
+    EXPECT_NE(denied.find("/dev/null"), std::string::npos) << denied;
+    EXPECT_NE(denied.find("Permission denied"), std::string::npos) << denied;
+    EXPECT_NE(denied.find("access"), std::string::npos) << denied << " (root's own node: no group to join)";
+
+    // A node of a group the user can join: the group is named.
+    const fs::path groupOwned = "/dev/tty0";
+    struct stat info {};
+    if (::stat(groupOwned.c_str(), &info) == 0 && info.st_gid != 0) {
+        const std::string text = DescribeOpenFailure(groupOwned, EACCES);
+        EXPECT_NE(text.find("usermod -aG"), std::string::npos) << text;
+    }
+    const std::string other = DescribeOpenFailure("/dev/video7", EIO);
+    EXPECT_NE(other.find("Input/output error"), std::string::npos) << other;
+    EXPECT_EQ(other.find("usermod"), std::string::npos) << "no advice about permissions for another failure";
 }
 
 TEST_F(SysfsFixture, BrokenIdentitiesFallBackWithoutInventingOne)
@@ -144,7 +201,8 @@ TEST_F(SysfsFixture, BrokenIdentitiesFallBackWithoutInventingOne)
     }
     EXPECT_EQ(DescribeVideoNode(layout, "video2")->friendlyName, "video2");
     EXPECT_FALSE(DescribeVideoNode(layout, "video9"));
-    EXPECT_TRUE(ListCaptureNodes({root / "nothing", root / "nothing"}, [](const std::string&) { return true; }).empty());
+    EXPECT_TRUE(ListCaptureNodes({root / "nothing", root / "nothing"}, [](const std::string&) { return NodeProbe {true}; })
+                    .empty());
 }
 
 TEST(DeviceRegistry, RemovalIsReportedUnderTheArrivalsPath)
@@ -167,7 +225,9 @@ TEST(DeviceRegistry, RemovalIsReportedUnderTheArrivalsPath)
     EXPECT_FALSE(registry.Removed("video1")) << "a node never seen (a metadata node) is not reported";
 
     registry.Remember(scanner);
-    EXPECT_FALSE(registry.Added(scanner)) << "already listed by an enumeration";
+    EXPECT_TRUE(registry.Added(scanner)) << "listed by an enumeration that may have come too early to use it";
+    registry.Remember(scanner);
+    EXPECT_FALSE(registry.Added(scanner)) << "udev has announced it already";
     VideoNode other = scanner;
     other.devicePath = "other";
     EXPECT_EQ(registry.Added(other)->name, "other") << "the number now belongs to another device";

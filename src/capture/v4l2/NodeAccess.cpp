@@ -1,0 +1,50 @@
+#include "capture/v4l2/NodeAccess.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <system_error>
+#include <vector>
+
+namespace vistrel::v4l2 {
+
+namespace {
+
+constexpr std::size_t kGroupBufferSize = 16 * 1024;
+
+// The group that owns the node, when it is not root's own.
+std::string OwningGroup(const std::string& devNode)
+{
+    struct stat info {};
+    if (::stat(devNode.c_str(), &info) != 0 || info.st_gid == 0)
+        return {};
+    group entry {};
+    group* found = nullptr;
+    std::vector<char> buffer(kGroupBufferSize);
+    if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return {};
+    return found->gr_name;
+}
+
+} // namespace
+
+bool IsAccessDenied(int error)
+{
+    return error == EACCES || error == EPERM;
+}
+
+std::string DescribeOpenFailure(const std::string& devNode, int error)
+{
+    std::string text = "The scanner is connected, but " + devNode + " cannot be opened (" +
+                       std::generic_category().message(error) + ").";
+    if (!IsAccessDenied(error))
+        return text;
+    const std::string group = OwningGroup(devNode);
+    if (group.empty())
+        return text + " Ask your administrator for read and write access to it.";
+    return text + " Add your user to the \"" + group + "\" group (sudo usermod -aG " + group +
+           " $USER), log in again and reconnect the scanner.";
+}
+
+} // namespace vistrel::v4l2
