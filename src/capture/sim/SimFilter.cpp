@@ -2,57 +2,14 @@
 
 #include <cstring>
 
-#include "capture/sim/JpegEncoder.h"
+#include "capture/sim/FrameRenderer.h"
 #include "capture/sim/SimOutputPin.h"
 #include "capture/sim/SimulatedDevice.h"
 
 namespace vistrel::sim {
 namespace {
 
-constexpr int kStillQuality = 92;
-constexpr int kLiveJpegQuality = 80;
 constexpr auto kFramePeriod = std::chrono::microseconds(1'000'000 / kLiveFramesPerSecond);
-
-// Renders the sensor's view with the current adjustments in the connection's format. A frame whose
-// picture, adjustments and format are those of the previous one is kept as it is.
-class FrameRenderer {
-public:
-    FrameRenderer(SimulatedDevice& device, int quality) : device(device), quality(quality) {}
-
-    const std::vector<std::uint8_t>* Render(const MediaType& type)
-    {
-        std::int32_t width = 0, height = 0;
-        if (!ReadVideoInfoSize(type, width, height) || width <= 0 || height <= 0)
-            return nullptr;
-        const auto sensor = device.SensorImage(width, height);
-        const auto tones = device.Tones();
-        if (sensor == lastSensor && tones == lastTones && type.subType == lastSubType && !out.empty())
-            return &out;
-        lastSensor = sensor;
-        lastTones = tones;
-        lastSubType = type.subType;
-        out.clear();
-        if (type.subType == MEDIASUBTYPE_RGB32) {
-            out.resize(std::size_t(width) * std::size_t(height) * 4);
-            tones->Apply(*sensor, out.data(), PixelLayout::BgrxBottomUp);
-        } else if (type.subType == MEDIASUBTYPE_MJPG) {
-            rgb.resize(std::size_t(width) * std::size_t(height) * 3);
-            tones->Apply(*sensor, rgb.data(), PixelLayout::Rgb);
-            if (!encoder.Encode(rgb.data(), width, height, quality, &out))
-                out.clear();
-        }
-        return out.empty() ? nullptr : &out;
-    }
-
-private:
-    SimulatedDevice& device;
-    const int quality;
-    JpegEncoder encoder;
-    std::vector<std::uint8_t> rgb, out;
-    std::shared_ptr<const RgbImage> lastSensor;
-    std::shared_ptr<const ToneTables> lastTones;
-    Guid lastSubType;
-};
 
 void JoinUnlessSelf(std::thread& t)
 {
