@@ -1,0 +1,262 @@
+// The program's V4L2 backend and capture engine against the real uvcvideo driver, with the scanner
+// emulated at the USB level. Runs as root in the hardware bench's guest; every request the driver
+// passed on is read back from the emulator's log in the device's own units.
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <iostream>
+
+#include "KernelRig.h"
+#include "capture/contract/CameraControls.h"
+
+namespace vistrel::hwtest {
+
+constexpr const char* kFindAsUser = "--find-scanner-as-user";
+
+namespace {
+
+struct Size {
+    int width = 0, height = 0;
+    bool operator==(const Size&) const = default;
+};
+
+Size JpegSize(const std::vector<std::uint8_t>& jpeg)
+{
+    tjhandle h = tjInitDecompress();
+    int w = 0, hgt = 0, sub = 0, cs = 0;
+    const int rc = tjDecompressHeader3(h, jpeg.data(), static_cast<unsigned long>(jpeg.size()), &w, &hgt, &sub, &cs);
+    tjDestroy(h);
+    return rc == 0 ? Size {w, hgt} : Size {};
+}
+
+// Spread of the grey levels of a live frame: a picture, not a flat fill.
+double GreySpread(const VideoFrame& frame)
+{
+    double sum = 0, squares = 0;
+    std::size_t n = 0;
+    for (std::int32_t y = 0; y < frame.height; y += 4) {
+        const std::uint8_t* row = frame.pixels.data() + std::size_t(y) * frame.stride;
+        for (std::int32_t x = 0; x < frame.width; x += 4) {
+            const double grey = (row[4 * x] + row[4 * x + 1] + row[4 * x + 2]) / 3.0;
+            sum += grey;
+            squares += grey * grey;
+            ++n;
+        }
+    }
+    const double mean = sum / double(n);
+    return std::sqrt(std::max(0.0, squares / double(n) - mean * mean));
+}
+
+class DriverTest : public ::testing::Test {
+protected:
+    void StartScanner(EmulatorOptions options = {})
+    {
+        options.name = std::string("emulator-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        scanner = std::make_unique<EmulatedScanner>(options);
+        ASSERT_TRUE(scanner->Start()) << "the kernel made no video node for the emulated scanner";
+    }
+    void TearDown() override
+    {
+        if (HasFailure() && scanner) {
+            std::cerr << "emulator log (requests only):\n";
+            for (const auto& line : scanner->LogMatching("^(?!FRAME)"))
+                std::cerr << "  " << line << "\n";
+        }
+        rig.reset();
+        scanner.reset();
+    }
+
+    std::unique_ptr<EmulatedScanner> scanner;
+    std::unique_ptr<KernelRig> rig = std::make_unique<KernelRig>();
+};
+
+TEST_F(DriverTest, IdentifiesTheScannerThroughItsExtensionUnit)
+{
+    StartScanner();
+    std::shared_ptr<IBaseFilter> found;
+    ASSERT_TRUE(rig->Find(&found));
+    EXPECT_TRUE(CaptureEngine::PathNamesScanner(rig->engine.ScannerPath())) << rig->engine.ScannerPath();
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=3 cs=10 len=8 value=00d0000008000000 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^GET_CUR if=0 unit=3 cs=11 len=8 value=5245414c53494c00 ok$").empty());
+}
+
+TEST_F(DriverTest, AUnitNotReadyAtFirstIsStillIdentified)
+{
+    EmulatorOptions notReady;
+    notReady.notReady = 3;
+    StartScanner(notReady);
+    std::shared_ptr<IBaseFilter> found;
+    EXPECT_TRUE(rig->Find(&found));
+    EXPECT_EQ(scanner->LogMatching("if=0 unit=3 .* stall error=1$").size(), 3u);
+    EXPECT_FALSE(scanner->LogMatching("^GET_CUR if=0 unit=3 cs=11 len=8 value=5245414c53494c00 ok$").empty());
+}
+
+TEST_F(DriverTest, EveryPropertyReachesTheDeviceInItsUnits)
+{
+    StartScanner();
+    ASSERT_TRUE(rig->Attach());
+    // The Negative preset on attach: colour gains in degrees become arc-seconds, gamma as it is.
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=13 len=8 value=522000,360000 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=11 len=2 value=110 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$").empty());
+
+    struct Case {
+        int family, index;
+        std::int32_t value;
+        const char* line; // what the device must receive
+    };
+    const Case cases[] = {
+        {kVideoProcAmpFamily, VideoProcAmp_Brightness, -12, "^SET_CUR if=0 unit=2 cs=2 len=2 value=-12 ok$"},
+        {kVideoProcAmpFamily, VideoProcAmp_Contrast, 61, "^SET_CUR if=0 unit=2 cs=3 len=2 value=61 ok$"},
+        {kVideoProcAmpFamily, VideoProcAmp_Saturation, 33, "^SET_CUR if=0 unit=2 cs=7 len=2 value=33 ok$"},
+        {kCameraControlFamily, CameraControl_Pan, 150, "^SET_CUR if=0 unit=1 cs=13 len=8 value=540000,360000 ok$"},
+        {kCameraControlFamily, CameraControl_Tilt, 90, "^SET_CUR if=0 unit=1 cs=13 len=8 value=540000,324000 ok$"},
+        {kCameraControlFamily, CameraControl_Zoom, 140, "^SET_CUR if=0 unit=1 cs=11 len=2 value=140 ok$"},
+    };
+    for (const auto& c : cases) {
+        auto& slot = rig->engine.Property(c.family, c.index);
+        SCOPED_TRACE(c.line);
+        EXPECT_TRUE(slot.supported);
+        slot.value = c.value;
+        const auto before = scanner->LogSize();
+        rig->engine.SetCameraProperty(slot);
+        EXPECT_FALSE(scanner->LogSince(before, c.line).empty());
+    }
+    // uvcvideo reaches only extension units through its unit queries: roll never gets to the terminal.
+    EXPECT_FALSE(rig->engine.Property(kCameraControlFamily, CameraControl_Roll).supported);
+    EXPECT_TRUE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=15 ").empty());
+}
+
+TEST_F(DriverTest, FilmSizeChoosesAmongTheDriversFormats)
+{
+    StartScanner();
+    struct Case {
+        std::int32_t filmSize;
+        const char* stream;
+    };
+    for (const Case c : {Case {0, "^STREAM start 1280x960$"}, Case {1, "^STREAM start 960x960$"}}) {
+        SCOPED_TRACE(c.stream);
+        rig->host.filmSize = c.filmSize;
+        const auto before = scanner->LogSize();
+        ASSERT_TRUE(rig->Attach());
+        EXPECT_TRUE(WaitUntil([&] { return !scanner->LogSince(before, c.stream).empty(); }, kDeviceWait));
+        ASSERT_TRUE(rig->Detach());
+    }
+    EXPECT_EQ(rig->engine.CurrentStillFormat().width, 960);
+    EXPECT_EQ(rig->engine.CurrentStillFormat().height, 960);
+}
+
+TEST_F(DriverTest, LivePictureArrives)
+{
+    StartScanner();
+    ASSERT_TRUE(rig->Attach());
+    ASSERT_TRUE(rig->host.surface.WaitForFrames(10, kDeviceWait));
+    const auto frame = rig->host.surface.mailbox.Take();
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_GT((*frame)->width, 0);
+    EXPECT_GT(GreySpread(**frame), 20.0);
+    EXPECT_GE(scanner->LogMatching("^FRAME ").size(), 10u);
+}
+
+TEST_F(DriverTest, StillComesAtTheLargestSizeTheDriverOffers)
+{
+    StartScanner();
+    ASSERT_TRUE(rig->Attach());
+    ASSERT_TRUE(rig->host.surface.WaitForFrames(2, kDeviceWait));
+    rig->engine.TriggerStill();
+    ASSERT_TRUE(rig->host.WaitForStills(1, kDeviceWait));
+    // uvcvideo skips still-image frame descriptors, so the device's 2592x1944 is out of reach: the
+    // largest size it offers through the driver is its largest video frame, and no still request
+    // (still probe, commit or trigger) ever reaches the device.
+    EXPECT_EQ(JpegSize(rig->host.Stills().front().bytes), (Size {1280, 960}));
+    EXPECT_TRUE(scanner->LogMatching("if=1 unit=0 cs=[345] ").empty());
+}
+
+TEST_F(DriverTest, UnplugDuringTheLivePictureDetaches)
+{
+    StartScanner();
+    rig->Listen();
+    ASSERT_TRUE(rig->Attach());
+    ASSERT_TRUE(rig->host.surface.WaitForFrames(5, kDeviceWait));
+    ASSERT_TRUE(scanner->Unplug());
+    EXPECT_TRUE(rig->WaitForChange(DBT_DEVICEREMOVECOMPLETE, rig->engine.ScannerPath()));
+    EXPECT_TRUE(rig->Detach());
+}
+
+TEST_F(DriverTest, UnplugWithAStillPendingDetaches)
+{
+    StartScanner();
+    rig->Listen();
+    ASSERT_TRUE(rig->Attach());
+    ASSERT_TRUE(rig->host.surface.WaitForFrames(2, kDeviceWait));
+    rig->engine.TriggerStill();
+    ASSERT_TRUE(scanner->Unplug());
+    EXPECT_TRUE(rig->WaitForChange(DBT_DEVICEREMOVECOMPLETE, rig->engine.ScannerPath()));
+    EXPECT_TRUE(rig->Detach());
+    // Whatever arrived before the unplug is a whole picture.
+    for (const auto& still : rig->host.Stills())
+        EXPECT_EQ(JpegSize(still.bytes), (Size {1280, 960}));
+}
+
+TEST_F(DriverTest, ReplugBringsTheSameScannerBackUnderItsPath)
+{
+    StartScanner();
+    rig->Listen();
+    ASSERT_TRUE(rig->Attach());
+    const std::string path = rig->engine.ScannerPath();
+    ASSERT_TRUE(scanner->Unplug());
+    ASSERT_TRUE(rig->WaitForChange(DBT_DEVICEREMOVECOMPLETE, path));
+    ASSERT_TRUE(rig->Detach());
+    ASSERT_TRUE(scanner->Plug());
+    ASSERT_TRUE(rig->WaitForChange(DBT_DEVICEARRIVAL, path));
+    const auto presented = rig->host.surface.Presented();
+    ASSERT_TRUE(rig->Attach(&path));
+    EXPECT_TRUE(rig->host.surface.WaitForFrames(presented + 5, kDeviceWait));
+}
+
+TEST_F(DriverTest, ANodeTheUserMayNotOpenIsNotTakenForTheScanner)
+{
+    StartScanner();
+    const auto node = EmulatedScanner::FindNode();
+    ASSERT_TRUE(node);
+    // udev gives the node to root and the video group; an ordinary user outside it tries in a child.
+    constexpr uid_t kNobody = 65534;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(3);
+        if (::access(node->c_str(), R_OK | W_OK) == 0)
+            ::_exit(4); // the node is open to everyone: nothing to test
+        // A fresh process: this one has threads, which a forked child must not rely on.
+        ::execl("/proc/self/exe", "vistrel_hardware_tests", kFindAsUser, nullptr);
+        ::_exit(5);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: found anyway, 3: could not drop root, 4: node open to all, 5: no exec";
+}
+
+} // namespace
+} // namespace vistrel::hwtest
+
+int main(int argc, char** argv)
+{
+    // The search as the unprivileged user sees it: exit status 0 when no scanner was taken.
+    if (argc == 2 && std::strcmp(argv[1], vistrel::hwtest::kFindAsUser) == 0) {
+        vistrel::hwtest::KernelRig user;
+        std::shared_ptr<vistrel::IBaseFilter> found;
+        const bool taken = user.Find(&found);
+        user.engine.SetScannerFilter(nullptr);
+        return taken ? 1 : 0;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

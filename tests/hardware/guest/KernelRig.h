@@ -1,0 +1,91 @@
+#pragma once
+// The program's capture engine on its real V4L2 backend, in front of the emulated scanner that the
+// kernel's own drivers have taken: what the scanner window does, without the window.
+#include <atomic>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "EmulatedScanner.h"
+#include "EngineTestSupport.h"
+#include "capture/engine/CaptureEngine.h"
+#include "capture/runtime/CapturePlatform.h"
+#include "capture/v4l2/V4l2DeviceSource.h"
+
+namespace vistrel::hwtest {
+
+struct KernelRig {
+    std::shared_ptr<ICapturePlatform> platform = MakeCapturePlatform({MakeV4l2DeviceSource()});
+    test::TestHost host;
+    CaptureEngine engine {platform, host};
+
+    ~KernelRig()
+    {
+        StopListening();
+        Detach();
+    }
+
+    bool Find(std::shared_ptr<IBaseFilter>* found, const std::string* wanted = nullptr)
+    {
+        return engine.FindScanner(wanted, &engine.ScannerPath(), found);
+    }
+
+    // What the window does on attach: find, keep, read the properties, Negative, start.
+    bool Attach(const std::string* wanted = nullptr)
+    {
+        std::shared_ptr<IBaseFilter> found;
+        if (!Find(&found, wanted))
+            return false;
+        engine.SetScannerFilter(found);
+        engine.ReadCameraProperties();
+        engine.ApplyFilmPreset(Negative);
+        engine.StartCapture();
+        return true;
+    }
+
+    // What the window does on detach; answers whether it came back within the time given.
+    bool Detach(std::chrono::seconds within = std::chrono::seconds(60))
+    {
+        if (!engine.ScannerFilter() && !engine.HasGraph())
+            return true;
+        auto done = std::async(std::launch::async, [this] {
+            engine.StopCapture();
+            engine.ReleasePropertyInterfaces();
+            engine.SetScannerFilter(nullptr);
+        });
+        return done.wait_for(within) == std::future_status::ready;
+    }
+
+    // Device changes as the window hears them.
+    void Listen()
+    {
+        handle = engine.RegisterDeviceNotification([this](const DeviceChange& change) {
+            std::lock_guard lock(mutex);
+            changes.push_back(change);
+        });
+    }
+    bool WaitForChange(std::uint32_t event, const std::string& name)
+    {
+        return WaitUntil([&] {
+            std::lock_guard lock(mutex);
+            for (const auto& c : changes)
+                if (c.event == event && CaptureEngine::PathsEqualIgnoringCase(c.name, name))
+                    return true;
+            return false;
+        }, kDeviceWait);
+    }
+    void StopListening()
+    {
+        if (handle)
+            engine.UnregisterDeviceNotification(handle);
+        handle = 0;
+    }
+
+    std::mutex mutex;
+    std::vector<DeviceChange> changes;
+    DeviceNotificationHandle handle = 0;
+};
+
+} // namespace vistrel::hwtest
