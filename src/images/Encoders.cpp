@@ -2,6 +2,8 @@
 
 #include "images/TiffWriter.h"
 
+#include <cstring>
+
 namespace vistrel {
 
 const std::array<ImageEncoder, 2>& ImageEncoders()
@@ -27,10 +29,20 @@ int FindEncoder(std::string_view mimeType, const ImageEncoder** encoder)
     return -1;
 }
 
-HRESULT EncodeTiff(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason,
-                   ScratchBuffer*)
+RowSource RowsOf(const PixelView& image)
 {
-    return WriteTiff(image, metadata, out, DefaultTiffOptions(), reason);
+    return {image.width, image.height,
+            [image](std::int32_t first, std::int32_t count, std::uint8_t* band, std::ptrdiff_t stride) {
+                for (std::int32_t y = 0; y < count; ++y) {
+                    std::memcpy(band + y * stride, image.pixels + static_cast<std::ptrdiff_t>(first + y) * image.stride,
+                                static_cast<std::size_t>(image.width) * 4);
+                }
+            }};
+}
+
+HRESULT EncodeTiff(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, QString* reason)
+{
+    return WriteTiff(picture, metadata, out, DefaultTiffOptions(), reason);
 }
 
 } // namespace vistrel

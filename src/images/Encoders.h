@@ -1,24 +1,37 @@
 #pragma once
 #include "capture/contract/Result.h"
 #include "images/CaptureTime.h"
-#include "images/ScratchBuffer.h"
 
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
-
-class QIODevice;
 
 namespace vistrel {
 
-// A bitmap to encode: 4 bytes per pixel, in memory order B, G, R, X (QImage::Format_RGB32).
+class FileSink;
+
+// A bitmap: 4 bytes per pixel, in memory order B, G, R, X (QImage::Format_RGB32).
 struct PixelView
 {
     const std::uint8_t* pixels = nullptr;
     std::int32_t width = 0, height = 0, stride = 0;
 };
+
+// A picture that an encoder pulls a band of rows at a time, so nobody holds all of it: fill writes
+// rows [first, first + count) in the pixel order of PixelView, one row every stride bytes. Bands
+// come in order from the top.
+struct RowSource
+{
+    std::int32_t width = 0, height = 0;
+    std::function<void(std::int32_t first, std::int32_t count, std::uint8_t* band, std::ptrdiff_t stride)> fill;
+};
+
+// A whole bitmap handed out as rows; it must outlive the source.
+RowSource RowsOf(const PixelView& image);
 
 struct SaveMetadata
 {
@@ -26,9 +39,9 @@ struct SaveMetadata
     std::int32_t dotsPerInch = 0;     // 0 = no resolution
 };
 
-// work (may be null) is memory the encoder may reuse between calls.
-using EncodeFunction = HRESULT (*)(const PixelView& image, const SaveMetadata& metadata, QIODevice& out,
-                                   QString* reason, ScratchBuffer* work);
+// Failures set reason, naming the system's reason when the file could not be written.
+using EncodeFunction = HRESULT (*)(const RowSource& picture, const SaveMetadata& metadata, FileSink& out,
+                                   QString* reason);
 
 struct ImageEncoder
 {
@@ -43,9 +56,7 @@ const std::array<ImageEncoder, 2>& ImageEncoders();
 // Index of the writer whose MIME type equals mimeType exactly (case-sensitive), -1 when none.
 int FindEncoder(std::string_view mimeType, const ImageEncoder** encoder = nullptr);
 
-HRESULT EncodeJpeg(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason,
-                   ScratchBuffer* work = nullptr);
-HRESULT EncodeTiff(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason,
-                   ScratchBuffer* work = nullptr);
+HRESULT EncodeJpeg(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, QString* reason);
+HRESULT EncodeTiff(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, QString* reason);
 
 } // namespace vistrel

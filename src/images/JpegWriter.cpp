@@ -1,84 +1,150 @@
+#include "images/AtomicFile.h"
 #include "images/Encoders.h"
 #include "images/ExifSegment.h"
 
-#include <turbojpeg.h>
+#include <cstdio>   // jpeglib.h needs FILE
+#include <jpeglib.h>
 
-#include <QIODevice>
-
+#include <csetjmp>
 #include <memory>
+#include <vector>
 
 namespace vistrel {
 
 namespace {
 
 constexpr int kJpegQuality = 100;
-
-// Offsets inside the JFIF APP0 segment that TurboJPEG writes right after SOI.
-constexpr std::size_t kJfifUnits = 13, kJfifXDensity = 14, kJfifYDensity = 16, kJfifEnd = 18;
 constexpr std::uint8_t kUnitsDotsPerInch = 1;
+constexpr std::int32_t kBandRows = 16;                 // two rows of 8 x 8 blocks
+constexpr std::size_t kOutputBufferBytes = 256 * 1024;
+constexpr std::size_t kMarkerHeaderBytes = 4;          // FF En and the 16-bit length
 
-bool HasJfifHeader(const std::uint8_t* jpeg, unsigned long size)
+// libjpeg reports errors by calling error_exit, which must not return: it jumps back into
+// EncodeJpeg. Only plain data lives in the frames it jumps over.
+struct ErrorManager
 {
-    static const std::uint8_t head[] = {0xFF, 0xD8, 0xFF, 0xE0};
-    return size > kJfifEnd && std::equal(head, head + 4, jpeg) && std::equal(jpeg + 6, jpeg + 11, "JFIF");
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void JumpOnError(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
-std::size_t JfifSegmentEnd(const std::uint8_t* jpeg)
+// Encoded bytes go to the file a buffer at a time; a failed write ends the encoding.
+struct Destination
 {
-    return 4 + (static_cast<std::size_t>(jpeg[4]) << 8 | jpeg[5]);
+    jpeg_destination_mgr base;
+    FileSink* sink;
+    JOCTET* buffer;
+    bool writeFailed;
+};
+
+void InitDestination(j_compress_ptr info)
+{
+    auto* d = reinterpret_cast<Destination*>(info->dest);
+    d->base.next_output_byte = d->buffer;
+    d->base.free_in_buffer = kOutputBufferBytes;
 }
 
-bool WriteAll(QIODevice& out, const void* data, std::size_t size)
+void Flush(j_compress_ptr info, std::size_t count)
 {
-    return out.write(static_cast<const char*>(data), static_cast<qint64>(size)) == static_cast<qint64>(size);
+    auto* d = reinterpret_cast<Destination*>(info->dest);
+    if (!d->sink->Write(d->buffer, count)) {
+        d->writeFailed = true;
+        info->err->error_exit(reinterpret_cast<j_common_ptr>(info));
+    }
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr info)
+{
+    Flush(info, kOutputBufferBytes);
+    InitDestination(info);
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr info)
+{
+    Flush(info, kOutputBufferBytes - info->dest->free_in_buffer);
+}
+
+// The libjpeg state of one encoding, released whichever way it ends.
+struct Compressor
+{
+    jpeg_compress_struct info{};
+    ErrorManager error{};
+    Destination destination{};
+    ~Compressor() { jpeg_destroy_compress(&info); }
+};
+
+// What TurboJPEG sets for quality 100 at 4:4:4, so the file holds the same coefficients.
+void SetParameters(jpeg_compress_struct& info, const RowSource& picture, std::int32_t dotsPerInch)
+{
+    info.image_width = static_cast<JDIMENSION>(picture.width);
+    info.image_height = static_cast<JDIMENSION>(picture.height);
+    info.in_color_space = JCS_EXT_BGRX;
+    info.input_components = 4;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, kJpegQuality, TRUE);
+    info.dct_method = JDCT_ISLOW;
+    jpeg_set_colorspace(&info, JCS_YCbCr);
+    // Full-resolution chroma: an archival scan keeps its colour detail.
+    for (int c = 0; c < info.num_components; ++c) {
+        info.comp_info[c].h_samp_factor = 1;
+        info.comp_info[c].v_samp_factor = 1;
+    }
+    if (dotsPerInch > 0 && dotsPerInch <= 0xFFFF) {
+        info.density_unit = kUnitsDotsPerInch;
+        info.X_density = static_cast<UINT16>(dotsPerInch);
+        info.Y_density = static_cast<UINT16>(dotsPerInch);
+    }
 }
 
 } // namespace
 
-HRESULT EncodeJpeg(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, QString* reason,
-                   ScratchBuffer* work)
+HRESULT EncodeJpeg(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, QString* reason)
 {
-    const std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
-    if (!encoder) {
-        *reason = QStringLiteral("no JPEG encoder");
-        return E_OUTOFMEMORY;
-    }
-    // With working memory: a worst-case buffer that is never reallocated; only the pages the file
-    // needs are ever touched. Without: TurboJPEG grows its own.
-    unsigned char* jpeg = nullptr;
-    unsigned long jpegSize = 0;
-    int flags = 0;
-    if (work) {
-        jpegSize = tjBufSize(image.width, image.height, TJSAMP_444);
-        jpeg = work->Reserve(jpegSize);
-        flags |= TJFLAG_NOREALLOC;
-    }
-    // Full-resolution chroma: an archival scan keeps its colour detail.
-    const int failed = tjCompress2(encoder.get(), image.pixels, image.width, image.stride, image.height, TJPF_BGRX,
-                                   &jpeg, &jpegSize, TJSAMP_444, kJpegQuality, flags);
-    const std::unique_ptr<unsigned char, void (*)(unsigned char*)> owned(work ? nullptr : jpeg, tjFree);
-    if (failed != 0) {
-        *reason = QStringLiteral("JPEG encoding failed (%1)").arg(QString::fromUtf8(tjGetErrorStr2(encoder.get())));
-        return E_FAIL;
-    }
-
-    std::size_t headEnd = 2;   // after SOI
-    if (HasJfifHeader(jpeg, jpegSize) && metadata.dotsPerInch > 0 && metadata.dotsPerInch <= 0xFFFF) {
-        jpeg[kJfifUnits] = kUnitsDotsPerInch;
-        for (std::size_t at : {kJfifXDensity, kJfifYDensity}) {
-            jpeg[at] = static_cast<std::uint8_t>(metadata.dotsPerInch >> 8);
-            jpeg[at + 1] = static_cast<std::uint8_t>(metadata.dotsPerInch);
-        }
-    }
-    if (HasJfifHeader(jpeg, jpegSize)) {
-        headEnd = JfifSegmentEnd(jpeg);   // JFIF readers expect APP0 first; Exif follows it
-    }
     const std::vector<std::uint8_t> exif = ExifSegment(metadata.captureTime, metadata.dotsPerInch);
-    if (!WriteAll(out, jpeg, headEnd) || !WriteAll(out, exif.data(), exif.size()) ||
-        !WriteAll(out, jpeg + headEnd, jpegSize - headEnd)) {
-        *reason = out.errorString();
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(picture.width) * 4;
+    std::vector<std::uint8_t> band(static_cast<std::size_t>(stride) * kBandRows);
+    std::vector<JSAMPROW> rows(kBandRows);
+    for (std::int32_t r = 0; r < kBandRows; ++r) {
+        rows[static_cast<std::size_t>(r)] = band.data() + r * stride;
+    }
+    std::vector<JOCTET> buffer(kOutputBufferBytes);
+
+    Compressor c;
+    c.info.err = jpeg_std_error(&c.error.base);
+    c.error.base.error_exit = JumpOnError;
+    c.destination = {{}, &out, buffer.data(), false};
+    c.destination.base.init_destination = InitDestination;
+    c.destination.base.empty_output_buffer = EmptyOutputBuffer;
+    c.destination.base.term_destination = TermDestination;
+    if (setjmp(c.error.jump)) {
+        if (c.destination.writeFailed) {
+            *reason = out.ErrorString();
+        } else {
+            char message[JMSG_LENGTH_MAX] = {};
+            c.error.base.format_message(reinterpret_cast<j_common_ptr>(&c.info), message);
+            *reason = QStringLiteral("JPEG encoding failed (%1)").arg(QString::fromUtf8(message));
+        }
         return E_FAIL;
     }
+    jpeg_create_compress(&c.info);
+    c.info.dest = &c.destination.base;
+    SetParameters(c.info, picture, metadata.dotsPerInch);
+    jpeg_start_compress(&c.info, TRUE);   // writes SOI and JFIF APP0; JFIF readers expect it first, Exif follows
+    if (exif.size() > kMarkerHeaderBytes) {
+        jpeg_write_marker(&c.info, JPEG_APP0 + 1, exif.data() + kMarkerHeaderBytes,
+                          static_cast<unsigned int>(exif.size() - kMarkerHeaderBytes));
+    }
+    for (std::int32_t y = 0; y < picture.height; y += kBandRows) {
+        const std::int32_t count = std::min(kBandRows, picture.height - y);
+        picture.fill(y, count, band.data(), stride);
+        jpeg_write_scanlines(&c.info, rows.data(), static_cast<JDIMENSION>(count));
+    }
+    jpeg_finish_compress(&c.info);
     return S_OK;
 }
 

@@ -318,6 +318,107 @@ void FillBlack(const PixelTarget& target, const TargetRect& rect)
     }
 }
 
+struct OrientedResampler::Axes
+{
+    PixelSource source{};
+    bool swap = false;
+    AxisTaps across, down;
+    std::ptrdiff_t stepAlong = 4, stepAcross = 0;   // source steps along a blended line and across lines
+    std::size_t rowLength = 0;                      // lanes of one blended line
+    std::vector<std::uint16_t> rows;                // blended lines
+    std::vector<std::uint32_t> acc;
+};
+
+OrientedResampler::OrientedResampler(const PixelSource& source, const OrientationOp& op, const SourceRect& from,
+                                     std::int32_t width, std::int32_t height)
+    : width(std::max(width, 0)), height(std::max(height, 0)), axes(std::make_unique<Axes>())
+{
+    empty = !source.pixels || source.width <= 0 || source.height <= 0 || from.width <= 0.0 || from.height <= 0.0 ||
+            this->width == 0 || this->height == 0;
+    if (empty) {
+        return;
+    }
+    Axes& a = *axes;
+    a.source = source;
+    // Which still axis each output axis runs along, in which direction.
+    a.swap = op.swapsAxes;
+    const int signX = a.swap ? op.m[1][0] : op.m[0][0];   // output x along still y when swapped
+    const int signY = a.swap ? op.m[0][1] : op.m[1][1];
+    const int lengthX = a.swap ? source.height : source.width;
+    const int lengthY = a.swap ? source.width : source.height;
+    a.across = BuildAxis(this->width, from.x, from.width, lengthX, signX);
+    a.down = BuildAxis(this->height, from.y, from.height, lengthY, signY);
+    a.stepAlong = a.swap ? source.stride : 4;
+    a.stepAcross = a.swap ? 4 : source.stride;
+    a.rowLength = static_cast<std::size_t>(std::max(lengthX, 1)) * 4;
+#ifdef __SSE2__
+    if (a.swap && a.down.taps == 2 && a.across.last >= a.across.first) {
+        a.rows.resize(a.rowLength * kColumnBlock);
+        return;
+    }
+#endif
+    a.rows.resize(a.rowLength);
+    a.acc.resize(a.down.taps == 2 ? 0 : a.rowLength);
+}
+
+OrientedResampler::~OrientedResampler() = default;
+
+void OrientedResampler::Rows(std::int32_t first, std::int32_t count, std::uint8_t* out, std::ptrdiff_t stride)
+{
+    count = std::min(count, height - first);
+    auto outputRow = [&](int v) { return reinterpret_cast<std::uint32_t*>(out + static_cast<std::ptrdiff_t>(v - first) * stride); };
+    if (empty) {
+        for (int v = first; v < first + count; ++v) {
+            std::fill(outputRow(v), outputRow(v) + width, kOpaqueBlack);
+        }
+        return;
+    }
+    Axes& a = *axes;
+    const AxisTaps& across = a.across;
+    const AxisTaps& down = a.down;
+#ifdef __SSE2__
+    if (a.swap && down.taps == 2 && across.last >= across.first) {
+        for (int v0 = first; v0 < first + count; v0 += kColumnBlock) {
+            const int block = std::min(kColumnBlock, first + count - v0);
+            BlendColumnBlock(a.source.pixels, a.source.stride, down, v0, block, across.lowest, across.highest,
+                             a.rows.data(), a.rowLength);
+            for (int r = 0; r < block; ++r) {
+                std::uint32_t* row = outputRow(v0 + r);
+                if (!down.inside[static_cast<std::size_t>(v0 + r)]) {
+                    std::fill(row, row + width, kOpaqueBlack);
+                } else if (across.taps == 2) {
+                    GatherRow<2>(a.rows.data() + r * a.rowLength, across, row, width);
+                } else {
+                    GatherRow<0>(a.rows.data() + r * a.rowLength, across, row, width);
+                }
+            }
+        }
+        return;
+    }
+#endif
+    for (int v = first; v < first + count; ++v) {
+        std::uint32_t* row = outputRow(v);
+        if (!down.inside[static_cast<std::size_t>(v)] || across.last < across.first) {
+            std::fill(row, row + width, kOpaqueBlack);
+            continue;
+        }
+        const std::int32_t* index = down.index.data() + static_cast<std::size_t>(v) * down.taps;
+        const std::int32_t* weight = down.weight.data() + static_cast<std::size_t>(v) * down.taps;
+        if (down.taps == 2) {
+            BlendLines<2>(a.source.pixels, a.stepAlong, a.stepAcross, index, weight, 2, across.lowest, across.highest,
+                          a.rows.data(), a.acc.data());
+        } else {
+            BlendLines<0>(a.source.pixels, a.stepAlong, a.stepAcross, index, weight, down.taps, across.lowest,
+                          across.highest, a.rows.data(), a.acc.data());
+        }
+        if (across.taps == 2) {
+            GatherRow<2>(a.rows.data(), across, row, width);
+        } else {
+            GatherRow<0>(a.rows.data(), across, row, width);
+        }
+    }
+}
+
 void ResampleOriented(const PixelSource& source, const OrientationOp& op, const SourceRect& from,
                       const PixelTarget& target, const TargetRect& to)
 {
@@ -327,69 +428,9 @@ void ResampleOriented(const PixelSource& source, const OrientationOp& op, const 
     if (rect.x < 0 || rect.y < 0 || rect.width <= 0 || rect.height <= 0) {
         return;
     }
-    if (!source.pixels || source.width <= 0 || source.height <= 0 || from.width <= 0.0 || from.height <= 0.0) {
-        FillBlack(target, rect);
-        return;
-    }
-
-    // Which still axis each output axis runs along, in which direction.
-    const bool swap = op.swapsAxes;
-    const int signX = swap ? op.m[1][0] : op.m[0][0];   // output x along still y when swapped
-    const int signY = swap ? op.m[0][1] : op.m[1][1];
-    const int lengthX = swap ? source.height : source.width;
-    const int lengthY = swap ? source.width : source.height;
-    const AxisTaps across = BuildAxis(rect.width, from.x, from.width, lengthX, signX);
-    const AxisTaps down = BuildAxis(rect.height, from.y, from.height, lengthY, signY);
-
-    // Source step along the output x axis (along a blended line) and across lines.
-    const std::ptrdiff_t stepAlong = swap ? source.stride : 4;
-    const std::ptrdiff_t stepAcross = swap ? 4 : source.stride;
-
-    const std::size_t rowLength = static_cast<std::size_t>(std::max(lengthX, 1)) * 4;
-    auto outputRow = [&](int v) {
-        return reinterpret_cast<std::uint32_t*>(target.pixels + static_cast<std::ptrdiff_t>(rect.y + v) * target.stride) + rect.x;
-    };
-#ifdef __SSE2__
-    if (swap && down.taps == 2 && across.last >= across.first) {
-        std::vector<std::uint16_t> rows(rowLength * kColumnBlock);
-        for (int v0 = 0; v0 < rect.height; v0 += kColumnBlock) {
-            const int count = std::min(kColumnBlock, rect.height - v0);
-            BlendColumnBlock(source.pixels, source.stride, down, v0, count, across.lowest, across.highest, rows.data(), rowLength);
-            for (int r = 0; r < count; ++r) {
-                std::uint32_t* out = outputRow(v0 + r);
-                if (!down.inside[static_cast<std::size_t>(v0 + r)]) {
-                    std::fill(out, out + rect.width, kOpaqueBlack);
-                } else if (across.taps == 2) {
-                    GatherRow<2>(rows.data() + r * rowLength, across, out, rect.width);
-                } else {
-                    GatherRow<0>(rows.data() + r * rowLength, across, out, rect.width);
-                }
-            }
-        }
-        return;
-    }
-#endif
-    std::vector<std::uint16_t> row(rowLength);
-    std::vector<std::uint32_t> acc(down.taps == 2 ? 0 : row.size());
-    for (int v = 0; v < rect.height; ++v) {
-        std::uint32_t* out = outputRow(v);
-        if (!down.inside[static_cast<std::size_t>(v)] || across.last < across.first) {
-            std::fill(out, out + rect.width, kOpaqueBlack);
-            continue;
-        }
-        const std::int32_t* index = down.index.data() + static_cast<std::size_t>(v) * down.taps;
-        const std::int32_t* weight = down.weight.data() + static_cast<std::size_t>(v) * down.taps;
-        if (down.taps == 2) {
-            BlendLines<2>(source.pixels, stepAlong, stepAcross, index, weight, 2, across.lowest, across.highest, row.data(), acc.data());
-        } else {
-            BlendLines<0>(source.pixels, stepAlong, stepAcross, index, weight, down.taps, across.lowest, across.highest, row.data(), acc.data());
-        }
-        if (across.taps == 2) {
-            GatherRow<2>(row.data(), across, out, rect.width);
-        } else {
-            GatherRow<0>(row.data(), across, out, rect.width);
-        }
-    }
+    OrientedResampler resampler(source, op, from, rect.width, rect.height);
+    resampler.Rows(0, rect.height, target.pixels + static_cast<std::ptrdiff_t>(rect.y) * target.stride + rect.x * 4,
+                   target.stride);
 }
 
 } // namespace vistrel

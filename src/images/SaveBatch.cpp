@@ -1,8 +1,11 @@
 #include "images/SaveBatch.h"
 
+#include "images/AtomicFile.h"
 #include "images/OutputSize.h"
 #include "images/SaveFileName.h"
 #include "images/SaveImageFile.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -26,6 +29,9 @@ SaveEntry SaveEntryFrom(const CapturedImage& image)
 SaveBatch::SaveBatch(std::vector<SaveEntry> entries, QString saveFolder, std::int32_t format, CaptureTime saveTime)
     : entries(std::move(entries)), saveFolder(std::move(saveFolder)), format(format), saveTime(saveTime)
 {
+    if (!this->saveFolder.isEmpty()) {
+        existingAbove = ExistingFolderAbove(this->saveFolder);
+    }
     results.resize(this->entries.size());
     for (std::size_t i = 0; i < results.size(); ++i) {
         results[i].id = this->entries[i].id;
@@ -117,7 +123,8 @@ void SaveBatch::Work()
             outcome.result = SaveImageFile(entry.frameData->data(), static_cast<std::int32_t>(entry.frameData->size()),
                                            entry.frameWidth, entry.frameHeight,
                                            SaveFileName(saveFolder, saveTime, i + 1, format), size.width,
-                                           size.height, entry.mirrored, entry.rotation, format, metadata, &written, &scratch);
+                                           size.height, entry.mirrored, entry.rotation, format, metadata, &written, &scratch,
+                                           FolderSync::ByCaller);
             outcome.path = written.path;
             outcome.reason = written.reason;
         }
@@ -140,7 +147,28 @@ void SaveBatch::Work()
         last = --running == 0;
     }
     if (last) {
+        MakeWrittenDurable();
         Finish();
+    }
+}
+
+void SaveBatch::MakeWrittenDurable()
+{
+    std::lock_guard lock(mutex);
+    const auto written = [](const SaveEntryResult& r) { return Succeeded(r.result) && !r.path.isEmpty(); };
+    const auto first = std::find_if(results.begin(), results.end(), written);
+    if (first == results.end()) {
+        return;
+    }
+    QString reason;
+    if (SyncFolders(QFileInfo(first->path).absolutePath(), existingAbove, &reason)) {
+        return;
+    }
+    for (SaveEntryResult& r : results) {
+        if (written(r)) {
+            r.result = E_FAIL;
+            r.reason = QStringLiteral("the file may not survive a power cut: %1").arg(reason);
+        }
     }
 }
 

@@ -39,8 +39,10 @@ struct SaveEntryResult
 // Writes a snapshot of the strip on worker threads. Callbacks come from worker threads, one at a
 // time: onEntry after each entry, onProgress with the number of files written so far, onFinished once
 // at the end with every result in strip order (for an empty snapshot, at once on the caller's thread).
-// Each worker holds at most one decoded still and one output bitmap. Never Wait() from a callback.
-// The destructor cancels and waits.
+// Each file's data reaches the disk in its worker while the others encode; the folder is synced
+// once at the end, so a file is durable when onFinished reports it written (a failed folder sync
+// turns the written entries into failures). Each worker holds at most one decoded still and a band
+// of output rows. Never Wait() from a callback. The destructor cancels and waits.
 class SaveBatch
 {
 public:
@@ -65,10 +67,12 @@ public:
 
 private:
     void Work();
+    void MakeWrittenDurable();
     void Finish();
 
     std::vector<SaveEntry> entries;
     QString saveFolder;
+    QString existingAbove;                  // the save folder, or where it will be made
     std::int32_t format;
     CaptureTime saveTime;
     Callbacks callbacks;

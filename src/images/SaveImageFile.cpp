@@ -1,28 +1,20 @@
 #include "images/SaveImageFile.h"
 
+#include "images/AtomicFile.h"
 #include "images/DecodedStill.h"
 #include "images/Geometry.h"
 #include "images/OrientationTransform.h"
 #include "images/Resampler.h"
-#include "images/SaveFileName.h"
 #include "images/StillCheck.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
-#include <memory>
 
 namespace vistrel {
 
 namespace {
 
 constexpr std::array<const char*, 2> kFormatMimeTypes = {"image/jpeg", "image/tiff"};
-constexpr int kMaxAlternatives = 9999;
 
 HRESULT Fail(SaveFileResult* result, HRESULT code, const QString& reason)
 {
@@ -32,35 +24,12 @@ HRESULT Fail(SaveFileResult* result, HRESULT code, const QString& reason)
     return code;
 }
 
-// Moves the finished temporary file to the wanted name or its first free alternative. The rename
-// refuses to replace a file, so a name taken meanwhile by anyone is skipped, never overwritten.
-bool ClaimName(QTemporaryFile& file, const QString& wanted, QString* claimed, QString* reason)
-{
-    for (int n = 1; n <= kMaxAlternatives; ++n) {
-        const QString candidate = n == 1 ? wanted : AlternativeFileName(wanted, n);
-        if (QFileInfo::exists(candidate)) {
-            continue;
-        }
-        if (file.rename(candidate)) {
-            file.setAutoRemove(false);
-            *claimed = candidate;
-            return true;
-        }
-        if (!QFileInfo::exists(candidate)) {
-            *reason = file.errorString();
-            return false;
-        }
-    }
-    *reason = QStringLiteral("no free file name");
-    return false;
-}
-
 } // namespace
 
 HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
                       const QString& fileName, std::int32_t outW, std::int32_t outH, std::int32_t mirrored,
                       std::int32_t rotation, std::int32_t format, const SaveMetadata& metadata,
-                      SaveFileResult* result, SaveScratch* scratch)
+                      SaveFileResult* result, SaveScratch* scratch, FolderSync folderSync)
 {
     if (result) {
         *result = {};
@@ -81,6 +50,7 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
 
     const QFileInfo target(fileName);
     const QString folder = target.absolutePath();
+    const QString existing = ExistingFolderAbove(folder);
     if (!QDir().mkpath(folder)) {
         return Fail(result, E_FAIL, QStringLiteral("the folder %1 cannot be created").arg(QDir::toNativeSeparators(folder)));
     }
@@ -92,47 +62,37 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
     const std::int32_t boxH = op.swapsAxes ? outW : outH;
     const std::int32_t c = CropOffsetFor(rot.width, rot.height, boxW, boxH);
 
-    // Without a caller's scratch, the buffers live for this file only.
+    // Without a caller's scratch, the decoded still lives for this file only.
     SaveScratch ownScratch;
     SaveScratch& work = scratch ? *scratch : ownScratch;
-    const std::int32_t stride = boxW * 4;
-    std::uint8_t* pixels = nullptr;
-    {
-        DecodedStill still;
-        QString reason;
-        const HRESULT decoded = DecodeStill(bytes, size, W, H, op.swapsAxes ? boxH : boxW,
-                                            op.swapsAxes ? boxW : boxH, &still, &reason, &work.decoded);
-        if (Failed(decoded)) {
-            return Fail(result, decoded, reason);
-        }
-        pixels = work.output.Reserve(static_cast<std::size_t>(stride) * boxH);
-        const double scale = static_cast<double>(still.scaleNum) / still.scaleDenom;
-        const SourceRect from{0.0, c * scale, rot.width * scale, (rot.height - 2.0 * c) * scale};
-        ResampleOriented({still.pixels, still.width, still.height, still.stride}, op, from,
-                         {pixels, boxW, boxH, stride}, {0, 0, boxW, boxH});
-    }
-
-    QTemporaryFile file(folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
-    if (!file.open()) {
-        return Fail(result, E_FAIL, QStringLiteral("cannot write in %1: %2")
-                                        .arg(QDir::toNativeSeparators(folder), file.errorString()));
-    }
+    DecodedStill still;
     QString reason;
-    const HRESULT encoded = encoder->encode({pixels, boxW, boxH, stride}, metadata, file, &reason,
-                                            scratch ? &work.encoded : nullptr);
+    const HRESULT decoded = DecodeStill(bytes, size, W, H, op.swapsAxes ? boxH : boxW, op.swapsAxes ? boxW : boxH,
+                                        &still, &reason, &work.decoded);
+    if (Failed(decoded)) {
+        return Fail(result, decoded, reason);
+    }
+    const double scale = static_cast<double>(still.scaleNum) / still.scaleDenom;
+    const SourceRect from{0.0, c * scale, rot.width * scale, (rot.height - 2.0 * c) * scale};
+    OrientedResampler resampler({still.pixels, still.width, still.height, still.stride}, op, from, boxW, boxH);
+    const RowSource picture{boxW, boxH, [&](std::int32_t first, std::int32_t count, std::uint8_t* band, std::ptrdiff_t stride) {
+                                resampler.Rows(first, count, band, stride);
+                            }};
+
+    AtomicFile file(fileName);
+    if (!file.Open()) {
+        return Fail(result, E_FAIL, QStringLiteral("cannot write in %1: %2")
+                                        .arg(QDir::toNativeSeparators(folder), file.ErrorString()));
+    }
+    const HRESULT encoded = encoder->encode(picture, metadata, file, &reason);
     if (Failed(encoded)) {
         return Fail(result, encoded, reason);
     }
-    if (!file.flush()) {
-        return Fail(result, E_FAIL, file.errorString());
-    }
-#ifdef Q_OS_UNIX
-    if (::fsync(file.handle()) != 0) {
-        return Fail(result, E_FAIL, QStringLiteral("the file could not be written to the disk"));
-    }
-#endif
     QString claimed;
-    if (!ClaimName(file, fileName, &claimed, &reason)) {
+    if (!file.SyncData() || !file.Claim(&claimed)) {
+        return Fail(result, E_FAIL, file.ErrorString());
+    }
+    if (folderSync == FolderSync::Each && !SyncFolders(folder, existing, &reason)) {
         return Fail(result, E_FAIL, reason);
     }
     if (result) {

@@ -26,10 +26,10 @@ private:
     std::size_t capacity = 0;
 };
 
-// What one saving thread keeps between files: the decoded still, the output bitmap, the encoded file.
+// What one saving thread keeps between files: the decoded still. The output is never held whole.
 struct SaveScratch
 {
-    ScratchBuffer decoded, output, encoded;
+    ScratchBuffer decoded;
 };
 
 } // namespace vistrel

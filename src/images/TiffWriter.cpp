@@ -4,8 +4,9 @@
 
 #include <tiffio.h>
 
-#include <QIODevice>
+#include "images/AtomicFile.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -15,45 +16,47 @@ namespace {
 
 constexpr std::uint32_t kStripBytesGoal = 256 * 1024;
 
-// libtiff I/O over a QIODevice; the handle is the device.
-QIODevice* Device(thandle_t handle)
+constexpr std::int32_t kBandRows = 16;
+
+// libtiff I/O over our file; the handle is the sink. libtiff writes in "w" mode and never reads.
+FileSink* Sink(thandle_t handle)
 {
-    return static_cast<QIODevice*>(handle);
+    return static_cast<FileSink*>(handle);
 }
 
-tmsize_t ReadProc(thandle_t handle, void* data, tmsize_t size)
+tmsize_t ReadProc(thandle_t, void*, tmsize_t)
 {
-    return static_cast<tmsize_t>(Device(handle)->read(static_cast<char*>(data), size));
+    return -1;
 }
 
 tmsize_t WriteProc(thandle_t handle, void* data, tmsize_t size)
 {
-    return static_cast<tmsize_t>(Device(handle)->write(static_cast<const char*>(data), size));
+    return Sink(handle)->Write(data, static_cast<std::size_t>(size)) ? size : -1;
 }
 
 toff_t SeekProc(thandle_t handle, toff_t offset, int whence)
 {
-    QIODevice* device = Device(handle);
-    qint64 target = static_cast<qint64>(offset);
+    FileSink* sink = Sink(handle);
+    std::uint64_t target = offset;
     if (whence == SEEK_CUR) {
-        target += device->pos();
+        target += sink->Position();
     } else if (whence == SEEK_END) {
-        target += device->size();
+        target += sink->Size();
     }
-    if (!device->seek(target)) {
+    if (!sink->Seek(target)) {
         return static_cast<toff_t>(-1);
     }
-    return static_cast<toff_t>(device->pos());
+    return static_cast<toff_t>(target);
 }
 
 int CloseProc(thandle_t)
 {
-    return 0;   // the caller owns the device
+    return 0;   // the caller owns the file
 }
 
 toff_t SizeProc(thandle_t handle)
 {
-    return static_cast<toff_t>(Device(handle)->size());
+    return static_cast<toff_t>(Sink(handle)->Size());
 }
 
 int MapProc(thandle_t, void**, toff_t*)
@@ -65,6 +68,11 @@ void UnmapProc(thandle_t, void*, toff_t)
 {
 }
 
+QString WriteFailure(const FileSink& out, const char* otherwise)
+{
+    return out.ErrorString().isEmpty() ? QString::fromLatin1(otherwise) : out.ErrorString();
+}
+
 } // namespace
 
 // LZW with horizontal differencing: a High scan shrinks to about 40 % in a fraction of Deflate's time
@@ -74,7 +82,7 @@ TiffOptions DefaultTiffOptions()
     return {COMPRESSION_LZW, PREDICTOR_HORIZONTAL, 0};
 }
 
-HRESULT WriteTiff(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, const TiffOptions& options,
+HRESULT WriteTiff(const RowSource& image, const SaveMetadata& metadata, FileSink& out, const TiffOptions& options,
                   QString* reason)
 {
     const std::unique_ptr<TIFF, void (*)(TIFF*)> tif(
@@ -111,21 +119,27 @@ HRESULT WriteTiff(const PixelView& image, const SaveMetadata& metadata, QIODevic
         TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     }
 
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(image.width) * 4;
+    std::vector<std::uint8_t> band(static_cast<std::size_t>(stride) * kBandRows);
     std::vector<std::uint8_t> row(rowBytes);
-    for (std::int32_t y = 0; y < image.height; ++y) {
-        const std::uint8_t* src = image.pixels + static_cast<std::ptrdiff_t>(y) * image.stride;
-        for (std::int32_t x = 0; x < image.width; ++x) {
-            row[3 * x] = src[4 * x + 2];
-            row[3 * x + 1] = src[4 * x + 1];
-            row[3 * x + 2] = src[4 * x];
-        }
-        if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) {
-            *reason = out.errorString().isEmpty() ? QStringLiteral("TIFF encoding failed") : out.errorString();
-            return E_FAIL;
+    for (std::int32_t y0 = 0; y0 < image.height; y0 += kBandRows) {
+        const std::int32_t count = std::min(kBandRows, image.height - y0);
+        image.fill(y0, count, band.data(), stride);
+        for (std::int32_t r = 0; r < count; ++r) {
+            const std::uint8_t* src = band.data() + r * stride;
+            for (std::int32_t x = 0; x < image.width; ++x) {
+                row[3 * x] = src[4 * x + 2];
+                row[3 * x + 1] = src[4 * x + 1];
+                row[3 * x + 2] = src[4 * x];
+            }
+            if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y0 + r), 0) < 0) {
+                *reason = WriteFailure(out, "TIFF encoding failed");
+                return E_FAIL;
+            }
         }
     }
     if (!TIFFWriteDirectory(t)) {
-        *reason = out.errorString().isEmpty() ? QStringLiteral("TIFF writing failed") : out.errorString();
+        *reason = WriteFailure(out, "TIFF writing failed");
         return E_FAIL;
     }
     return S_OK;

@@ -13,7 +13,7 @@ struct TiffOptions
 };
 TiffOptions DefaultTiffOptions();
 
-HRESULT WriteTiff(const PixelView& image, const SaveMetadata& metadata, QIODevice& out, const TiffOptions& options,
+HRESULT WriteTiff(const RowSource& image, const SaveMetadata& metadata, FileSink& out, const TiffOptions& options,
                   QString* reason);
 
 } // namespace vistrel

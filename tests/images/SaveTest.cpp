@@ -16,8 +16,12 @@
 #include <tiffio.h>
 #include <turbojpeg.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vistrel {
@@ -246,6 +250,74 @@ TEST(SaveImageFile, WriteFailingMidwayLeavesNoPartialFile)
     EXPECT_EQ(Everything(dir.path()), QStringList{"20240305090702_01.tif"});
     ASSERT_TRUE(older.open(QIODevice::ReadOnly));
     EXPECT_EQ(older.readAll(), QByteArray("older"));
+}
+
+// Other accounts, a share or a media server read the scans as they read any new file: the mode is
+// 0666 less the umask, not the temporary file's private 0600.
+TEST(SaveImageFile, FileGetsTheModeOfANewlyCreatedFile)
+{
+    QTemporaryDir dir;
+    const auto still = test::EncodeJpeg(test::Quadrants(320, 240));
+    struct Case { mode_t umask, mode; };
+    const Case cases[] = {{022, 0644}, {027, 0640}, {002, 0664}, {077, 0600}};
+    int position = 1;
+    for (const Case& c : cases) {
+        for (const int format : {Jpeg, Tiff}) {
+            const mode_t previous = ::umask(c.umask);
+            const Saved saved = Save(still, 320, 240, SaveFileName(dir.path(), kSaveTime, position++, format), 0, 0, 0,
+                                     0, format);
+            ::umask(previous);
+            ASSERT_TRUE(Succeeded(saved.result)) << saved.file.reason.toStdString();
+            struct stat info{};
+            ASSERT_EQ(::stat(QFile::encodeName(saved.file.path).constData(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, c.mode) << "umask " << std::oct << c.umask << " format " << format;
+        }
+    }
+}
+
+// A small file system of its own, mounted for the test and unmounted after.
+class SmallFileSystem
+{
+public:
+    explicit SmallFileSystem(const char* size)
+    {
+        const QByteArray options = QByteArray("size=") + size;
+        mounted = dir.isValid() && ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0,
+                                           options.constData()) == 0;
+    }
+    ~SmallFileSystem()
+    {
+        if (mounted) {
+            ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
+        }
+    }
+    bool Mounted() const { return mounted; }
+    QString Path() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+    bool mounted = false;
+};
+
+// Saving onto a full disk says so in the system's words, in both writers, and leaves nothing behind.
+TEST(SaveImageFile, FullFileSystemNamesTheReason)
+{
+    SmallFileSystem disk("512k");
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "mounting a small tmpfs needs root and the right to mount (" << std::strerror(errno) << ")";
+    }
+    const auto still = test::EncodeJpeg(test::Photo(2592, 1944), 92, false);
+    const QString expected = qt_error_string(ENOSPC);
+    int position = 1;
+    for (const int format : {Jpeg, Tiff}) {
+        const Saved saved = Save(still, 2592, 1944, SaveFileName(disk.Path(), kSaveTime, position++, format), 0, 1, 0,
+                                 0, format);
+        EXPECT_TRUE(Failed(saved.result));
+        EXPECT_TRUE(saved.file.reason.contains(expected))
+            << "format " << format << ": " << saved.file.reason.toStdString();
+        EXPECT_TRUE(saved.file.path.isEmpty());
+        EXPECT_TRUE(Everything(disk.Path()).isEmpty());
+    }
 }
 
 TEST(SaveImageFile, UnknownFormatWritesNothing)

@@ -1,0 +1,62 @@
+#pragma once
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vistrel {
+
+// Where an encoder writes: a file descriptor, with the system's own reason when a call fails
+// ("No space left on device", not a generic error).
+class FileSink
+{
+public:
+    virtual ~FileSink() = default;
+    bool Write(const void* data, std::size_t size);
+    bool Seek(std::uint64_t offset);
+    std::uint64_t Position() const { return position; }
+    std::uint64_t Size() const { return size; }
+    // Why the last failed call failed.
+    const QString& ErrorString() const { return error; }
+
+protected:
+    bool Fail(int error);
+    int fd = -1;
+    std::uint64_t position = 0, size = 0;
+    QString error;
+};
+
+// A file written under a hidden temporary name beside its final one and moved there only once it
+// is complete, never over another file. It gets the mode of any newly created file (0666 less the
+// umask). Dropped without Claim(), the temporary file is removed.
+class AtomicFile : public FileSink
+{
+public:
+    explicit AtomicFile(QString wantedPath);
+    ~AtomicFile() override;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    bool Open();
+    // Waits until the file's data is on the disk.
+    bool SyncData();
+    // Moves the file to the wanted name or, when that is taken, to its first free alternative.
+    // The name is durable only once the folder is synced (SyncFolder).
+    bool Claim(QString* claimed);
+
+private:
+    QString wanted, temporary;
+    bool claimed = false;
+};
+
+// Makes the names created in the folder durable. Returns false with the reason.
+bool SyncFolder(const QString& folder, QString* reason);
+
+// The folder itself when it exists, else its nearest existing ancestor: where a folder about to be
+// created will be linked in.
+QString ExistingFolderAbove(const QString& folder);
+// Syncs folder and each folder above it up to and including upTo (from ExistingFolderAbove taken
+// before the folder was made), so that folders made since are durable too.
+bool SyncFolders(const QString& folder, const QString& upTo, QString* reason);
+
+} // namespace vistrel
