@@ -218,9 +218,12 @@ void StripView::RefreshSelected()
         return;
     }
     CapturedImage& entry = strip.At(selected);
-    entry.preview = Render(entry, previewSize);
+    const QSize sizes[] = {previewSize, QSize(kThumbnailWidth, kThumbnailHeight)};
+    QImage pictures[std::size(sizes)];
+    Render(entry, sizes, pictures);
+    entry.preview = std::move(pictures[0]);
     ShowPreview(entry.preview);
-    entry.thumbnail = Render(entry, QSize(kThumbnailWidth, kThumbnailHeight));
+    entry.thumbnail = std::move(pictures[1]);
     ShowThumbnail(selected);
 }
 
@@ -361,18 +364,24 @@ void StripView::ShowPreview(const QImage& picture)
 QImage StripView::Render(const CapturedImage& entry, QSize size) const
 {
     QImage out;
-    if (size.isEmpty()) {
-        return out;
-    }
-    const std::uint8_t* bytes = entry.frameData ? entry.frameData->data() : nullptr;
-    const HRESULT result = RenderFitted(bytes, entry.frameSize, entry.frameWidth, entry.frameHeight,
-                                        size.width(), size.height(), entry.mirrored, entry.rotation, &out);
-    if (Failed(result) || out.size() != size) {
-        // A still that does not decode shows as black, as the renderer leaves an undrawn bitmap.
-        out = QImage(size, QImage::Format_RGB32);
-        out.fill(Qt::black);
-    }
+    Render(entry, std::span<const QSize>(&size, 1), std::span<QImage>(&out, 1));
     return out;
+}
+
+void StripView::Render(const CapturedImage& entry, std::span<const QSize> sizes, std::span<QImage> out) const
+{
+    const std::uint8_t* bytes = entry.frameData ? entry.frameData->data() : nullptr;
+    const HRESULT result = RenderFitted(bytes, entry.frameSize, entry.frameWidth, entry.frameHeight, sizes,
+                                        entry.mirrored, entry.rotation, out);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (sizes[i].isEmpty()) {
+            out[i] = QImage();
+        } else if (Failed(result) || out[i].size() != sizes[i]) {
+            // A still that does not decode shows as black, as the renderer leaves an undrawn bitmap.
+            out[i] = QImage(sizes[i], QImage::Format_RGB32);
+            out[i].fill(Qt::black);
+        }
+    }
 }
 
 void StripView::EnsureThumbnail(CapturedImage& entry) const

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 class QLabel;
@@ -90,6 +91,8 @@ private:
     void ShowThumbnail(int position);
     void ShowPreview(const QImage& picture);
     QImage Render(const CapturedImage& entry, QSize size) const;
+    // Several sizes from one decode of the still.
+    void Render(const CapturedImage& entry, std::span<const QSize> sizes, std::span<QImage> out) const;
     void EnsureThumbnail(CapturedImage& entry) const;
     int PositionOf(std::uint64_t id) const;
 
