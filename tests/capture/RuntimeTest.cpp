@@ -116,10 +116,11 @@ TEST(FrameConverter, ChoosesTheSmallestFastDctScaleCoveringTheTarget)
     struct Case {
         int w, h, tw, th, numerator;
     };
+    // A scale that falls short of the target by at most a 32nd is taken: 640 x 480 serves 648 x 486.
     const Case cases[] = {
-        {1280, 960, 648, 486, 8}, {1280, 960, 640, 480, 4}, {1280, 960, 160, 120, 1}, {1280, 960, 161, 120, 2},
-        {1280, 960, 2000, 1500, 8}, {1280, 960, 1280, 960, 8}, {2592, 1944, 486, 486, 2},
-        {2592, 1944, 648, 486, 2}, {1280, 960, 321, 240, 4},
+        {1280, 960, 648, 486, 4}, {1280, 960, 640, 480, 4}, {1280, 960, 662, 496, 8}, {1280, 960, 160, 120, 1},
+        {1280, 960, 161, 120, 1}, {1280, 960, 166, 124, 2}, {1280, 960, 2000, 1500, 8}, {1280, 960, 1280, 960, 8},
+        {2592, 1944, 486, 486, 2}, {2592, 1944, 648, 486, 2}, {1280, 960, 321, 240, 2}, {1280, 960, 331, 248, 4},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FrameConverter::ScaleNumeratorFor(c.w, c.h, c.tw, c.th), c.numerator) << c.tw << "x" << c.th;
@@ -136,6 +137,20 @@ TEST(VideoRenderer, DecodesMjpegIntoAFrameOfItsWindowSize)
     EXPECT_EQ(frame->stride, 48 * 4);
     ExpectNear(PixelAt(*frame, 5, 15), {0, 0, 255}, 12, "left is red");
     ExpectNear(PixelAt(*frame, 42, 15), {255, 0, 0}, 12, "right is blue");
+}
+
+// Near the window's size the decoder's own output is the frame: no resampling pass, the surface
+// stretches it as it paints.
+TEST(VideoRenderer, KeepsTheDecodedSizeWhenItIsCloseToTheWindow)
+{
+    RendererRig rig(648, 486);
+    const auto frame = rig.Render(MakeVideoInfoType(MEDIASUBTYPE_MJPG, 1280, 960), RedBlueJpeg(1280, 960));
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->width, 640);
+    EXPECT_EQ(frame->height, 480);
+    EXPECT_EQ(frame->stride, 640 * 4);
+    ExpectNear(PixelAt(*frame, 40, 240), {0, 0, 255}, 12, "left is red");
+    ExpectNear(PixelAt(*frame, 600, 240), {255, 0, 0}, 12, "right is blue");
 }
 
 TEST(VideoRenderer, ConvertsYuy2WithStudioRange)

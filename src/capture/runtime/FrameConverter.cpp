@@ -15,6 +15,16 @@ constexpr int kFastScaleNumerators[] = {1, 2, 4};
 constexpr int kBytesPerPixel = 4;
 constexpr int kWeightBits = 8;
 constexpr int kWeightOne = 1 << kWeightBits;
+// A decoded picture this close to the window's size (a 32nd short, an eighth off) is shown as it
+// is: the surface stretches it while painting, which costs less than decoding twice the pixels or
+// resampling every frame, painted or not.
+constexpr int kShortFraction = 32;
+constexpr int kNearFraction = 8;
+
+bool CloseEnough(std::int32_t size, std::int32_t target)
+{
+    return std::abs(size - target) <= target / kNearFraction;
+}
 
 std::int32_t Scaled(std::int32_t dimension, int numerator)
 {
@@ -75,13 +85,14 @@ int FrameConverter::ScaleNumeratorFor(std::int32_t width, std::int32_t height, s
     // Only 1/8, 1/4 and 1/2 have SIMD inverse DCTs in libjpeg-turbo; the other eighths decode slower
     // than a full-size decode, so they are never worth it.
     for (const int numerator : kFastScaleNumerators)
-        if (Scaled(width, numerator) >= targetWidth && Scaled(height, numerator) >= targetHeight)
+        if (Scaled(width, numerator) >= targetWidth - targetWidth / kShortFraction &&
+            Scaled(height, numerator) >= targetHeight - targetHeight / kShortFraction)
             return numerator;
     return kScaleDenominator;
 }
 
 bool FrameConverter::DecodeJpeg(const std::uint8_t* data, std::int32_t length, std::int32_t targetWidth,
-                                std::int32_t targetHeight)
+                                std::int32_t targetHeight, VideoFrame* out)
 {
     if (!decoder)
         return false;
@@ -94,11 +105,14 @@ bool FrameConverter::DecodeJpeg(const std::uint8_t* data, std::int32_t length, s
     const int numerator = ScaleNumeratorFor(width, height, targetWidth, targetHeight);
     decodedWidth = Scaled(width, numerator);
     decodedHeight = Scaled(height, numerator);
-    decoded.resize(static_cast<std::size_t>(decodedWidth) * decodedHeight * kBytesPerPixel);
-    sourcePixels = decoded.data();
+    // Near the window's size the decoder writes the frame itself; otherwise a buffer to resample from.
+    decodedIsFrame = CloseEnough(decodedWidth, targetWidth) && CloseEnough(decodedHeight, targetHeight);
+    std::vector<std::uint8_t>& into = decodedIsFrame ? out->pixels : decoded;
+    into.resize(static_cast<std::size_t>(decodedWidth) * decodedHeight * kBytesPerPixel);
+    sourcePixels = into.data();
     sourceStride = static_cast<std::ptrdiff_t>(decodedWidth) * kBytesPerPixel;
     // A corrupt tail still yields a picture; only a hard error drops the frame.
-    const int rc = tjDecompress2(handle, data, static_cast<unsigned long>(length), decoded.data(), decodedWidth,
+    const int rc = tjDecompress2(handle, data, static_cast<unsigned long>(length), into.data(), decodedWidth,
                                  decodedWidth * kBytesPerPixel, decodedHeight, TJPF_BGRX, 0);
     return rc == 0 || tjGetErrorCode(handle) == TJERR_WARNING;
 }
@@ -153,14 +167,21 @@ bool FrameConverter::Convert(const MediaType& type, const std::uint8_t* data, st
         return false;
     std::int32_t width = 0, height = 0;
     bool ok = false;
+    decodedIsFrame = false;
     if (type.subType == MEDIASUBTYPE_MJPG)
-        ok = DecodeJpeg(data, length, targetWidth, targetHeight);
+        ok = DecodeJpeg(data, length, targetWidth, targetHeight, out);
     else if (type.subType == MEDIASUBTYPE_YUY2 && ReadVideoInfoSize(type, width, height))
         ok = ConvertYuy2(data, length, width, height);
     else if (type.subType == MEDIASUBTYPE_RGB32 && ReadVideoInfoSize(type, width, height))
         ok = ConvertRgb32(data, length, width, height);
     if (!ok)
         return false;
+    if (decodedIsFrame) {
+        out->width = decodedWidth;
+        out->height = decodedHeight;
+        out->stride = decodedWidth * kBytesPerPixel;
+        return true;
+    }
 
     out->width = targetWidth;
     out->height = targetHeight;

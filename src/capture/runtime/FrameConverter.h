@@ -9,8 +9,11 @@
 namespace vistrel {
 
 // Turns one MJPEG, YUY2 or RGB32 sample into xRGB pixels of a given size: JPEG is decoded at the
-// smallest DCT scale that still covers the target, then resampled bilinearly. Not thread-safe:
-// one converter per streaming thread; its buffers are reused from frame to frame.
+// smallest fast DCT scale that (nearly) covers the target. When that is close to the target size the
+// decoder writes the frame directly and the frame keeps the decoded size, for the surface to stretch
+// as it paints; otherwise, and for the other formats, the picture is resampled bilinearly to the
+// target. Not thread-safe: one converter per streaming thread; its buffers are reused from frame to
+// frame.
 class FrameConverter {
 public:
     FrameConverter();
@@ -22,8 +25,8 @@ public:
     bool Convert(const MediaType& type, const std::uint8_t* data, std::int32_t length, std::int32_t targetWidth,
                  std::int32_t targetHeight, VideoFrame* out);
 
-    // The fast DCT scale (1, 2, 4 or 8 over 8) whose output is the smallest that is at least target in
-    // both directions; 8 when even the full size is smaller.
+    // The fast DCT scale (1, 2, 4 or 8 over 8) whose output is the smallest that reaches the target in
+    // both directions, or falls short of it by at most a 32nd; 8 when even the full size is smaller.
     static int ScaleNumeratorFor(std::int32_t width, std::int32_t height, std::int32_t targetWidth,
                                  std::int32_t targetHeight);
 
@@ -33,7 +36,8 @@ public:
                                  std::int32_t targetHeight, std::int32_t targetStride);
 
 private:
-    bool DecodeJpeg(const std::uint8_t* data, std::int32_t length, std::int32_t targetWidth, std::int32_t targetHeight);
+    bool DecodeJpeg(const std::uint8_t* data, std::int32_t length, std::int32_t targetWidth, std::int32_t targetHeight,
+                    VideoFrame* out);
     bool ConvertYuy2(const std::uint8_t* data, std::int32_t length, std::int32_t width, std::int32_t height);
     bool ConvertRgb32(const std::uint8_t* data, std::int32_t length, std::int32_t width, std::int32_t height);
 
@@ -43,6 +47,7 @@ private:
     std::int32_t decodedHeight = 0;
     const std::uint8_t* sourcePixels = nullptr; // what gets resampled: decoded, or the sample itself
     std::ptrdiff_t sourceStride = 0;
+    bool decodedIsFrame = false;               // the JPEG was decoded straight into the frame
 };
 
 } // namespace vistrel
