@@ -1,20 +1,19 @@
-// Saving 12 entries (Standard and High, JPEG and TIFF), rendering thumbnails and previews, and the
-// same work done by ImageMagick and libvips on the same stills in the same run. Every configuration
-// runs in a child process so that its peak memory (maxrss) is its own.
-//
-//   bench_save [--reps N] [--only SUBSTRING] [--no-peers] [--dir KEEP]
+// How close saving, selecting and the live picture come to the codecs' own limit on this machine,
+// and how they compare with ImageMagick and libvips doing the same work, all measured in one run.
+// Every measurement runs in a child process (so its peak memory is its own); the rounds interleave
+// all of them in a fresh random order, so a change in the machine's load hits them alike; figures are
+// medians over the rounds.
+#include "capture/contract/MediaType.h"
+#include "capture/runtime/FrameConverter.h"
+#include "capture/runtime/VideoRenderer.h"
 #include "images/DecodedStill.h"
-#include "images/Encoders.h"
 #include "images/OrientationTransform.h"
-#include "images/Resampler.h"
 #include "images/OutputSize.h"
 #include "images/RenderFitted.h"
+#include "images/Resampler.h"
 #include "images/SaveBatch.h"
-#include "images/SaveImageFile.h"
-#include "images/TiffWriter.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -24,10 +23,12 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -36,6 +37,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,7 +46,29 @@ using namespace vistrel;
 namespace {
 
 constexpr int kStillWidth = 2592, kStillHeight = 1944, kEntries = 12, kStills = 4;
+constexpr int kThumbnailWidth = 88, kThumbnailHeight = 62;
+constexpr int kPreviewWidth = 313, kPreviewHeight = 197;    // control 1016 at the default dialog font
+constexpr int kLiveWidth = 1280, kLiveHeight = 960, kLiveTargetWidth = 648, kLiveTargetHeight = 486;
+constexpr int kCallsPerSample = 40;                        // renders and decodes: median of these is one sample
+constexpr long kTmpfsMagic = 0x01021994;
 constexpr const char* kImageMagick = "/usr/bin/convert-im6.q16";
+
+const char* kUsage =
+    "usage: bench_save [--rounds N] [--workers N] [--only SUBSTRING] [--no-peers] [--dir DIR] [--help]\n"
+    "\n"
+    "Saves 12 stills of 2592x1944 as Standard and High JPEG and TIFF with our save, with the codecs\n"
+    "alone (TurboJPEG decode + encode, or decode + libtiff LZW write, on the same number of workers),\n"
+    "with ImageMagick and with libvips; renders a selection (thumbnail and preview from one still)\n"
+    "against one 1/8 TurboJPEG decode; renders live MJPEG frames against a decode at the same scale.\n"
+    "Each round runs every measurement once in a random order; the figures are medians over rounds.\n"
+    "Ends with 'summary <key> <value>' lines.\n"
+    "\n"
+    "  --rounds N      rounds (default 5)\n"
+    "  --workers N     save workers (default: one per core)\n"
+    "  --only TEXT     only the measurements whose name contains TEXT (the summary needs them all)\n"
+    "  --no-peers      leave out ImageMagick and libvips\n"
+    "  --dir DIR       work and write there (default: a temporary folder); on a real disk the saves\n"
+    "                  include making the files durable, on tmpfs they do not\n";
 
 double NowMs()
 {
@@ -93,6 +117,28 @@ std::vector<std::uint8_t> MakeStill(int seed)
     return bytes;
 }
 
+// A live camera frame (4:2:2, quality 85).
+std::vector<std::uint8_t> MakeLiveFrame()
+{
+    QImage image(kLiveWidth, kLiveHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kLiveHeight; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < kLiveWidth; ++x) {
+            const double u = double(x) / kLiveWidth, v = double(y) / kLiveHeight;
+            row[x] = qRgb(static_cast<int>(255 * u), static_cast<int>(255 * v),
+                          static_cast<int>(128 + 100 * std::sin((x * x + y * y) * 0.0005)));
+        }
+    }
+    const std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    tjCompress2(encoder.get(), image.constBits(), kLiveWidth, static_cast<int>(image.bytesPerLine()), kLiveHeight,
+                TJPF_BGRX, &jpeg, &size, TJSAMP_422, 85, 0);
+    std::vector<std::uint8_t> bytes(jpeg, jpeg + size);
+    tjFree(jpeg);
+    return bytes;
+}
+
 std::vector<std::uint8_t> ReadFile(const QString& path)
 {
     QFile file(path);
@@ -112,215 +158,247 @@ void ClearFolder(const QString& path)
     QDir().mkpath(path);
 }
 
-// ---- child side: one configuration, samples in milliseconds on stdout ----
+std::vector<std::vector<std::uint8_t>> ReadStills(const QString& dir)
+{
+    std::vector<std::vector<std::uint8_t>> stills;
+    for (int i = 0; i < kEntries; ++i) {
+        stills.push_back(ReadFile(StillPath(dir, i)));
+    }
+    return stills;
+}
+
+// ---- child side: one measurement, one "sample <ms>" line ----
 
 void Sample(double ms)
 {
     std::printf("sample %.4f\n", ms);
 }
 
-int ChildSave(const QString& dir, int resolution, int format, int workers, int reps)
+int ChildSave(const QString& dir, int resolution, int format, int workers)
 {
     std::vector<std::shared_ptr<const std::vector<std::uint8_t>>> stills;
-    for (int i = 0; i < kEntries; ++i) {
-        stills.push_back(std::make_shared<const std::vector<std::uint8_t>>(ReadFile(StillPath(dir, i))));
+    for (auto& s : ReadStills(dir)) {
+        stills.push_back(std::make_shared<const std::vector<std::uint8_t>>(std::move(s)));
     }
     const QString out = dir + QStringLiteral("/out-ours");
-    std::uint64_t written = 0;
-    for (int rep = 0; rep < reps; ++rep) {
-        ClearFolder(out);
-        std::vector<SaveEntry> entries;
-        for (int i = 0; i < kEntries; ++i) {
-            SaveEntry e;
-            e.id = static_cast<std::uint64_t>(i + 1);
-            e.frameData = stills[static_cast<std::size_t>(i)];
-            e.frameWidth = kStillWidth;
-            e.frameHeight = kStillHeight;
-            e.filmSize = 0;
-            e.resolution = resolution;
-            e.captureTime = LocalTimeNow();
-            entries.push_back(std::move(e));
-        }
-        const double start = NowMs();
-        SaveBatch batch(std::move(entries), out, format, LocalTimeNow());
-        batch.Start({}, workers);
-        batch.Wait();
-        Sample(NowMs() - start);
-        for (const auto& r : batch.Results()) {
-            if (Failed(r.result)) {
-                std::fprintf(stderr, "save failed: %s\n", qPrintable(r.reason));
-                return 1;
-            }
-            written += static_cast<std::uint64_t>(QFileInfo(r.path).size());
-        }
+    ClearFolder(out);
+    std::vector<SaveEntry> entries;
+    for (int i = 0; i < kEntries; ++i) {
+        SaveEntry e;
+        e.id = static_cast<std::uint64_t>(i + 1);
+        e.frameData = stills[static_cast<std::size_t>(i)];
+        e.frameWidth = kStillWidth;
+        e.frameHeight = kStillHeight;
+        e.filmSize = 0;
+        e.resolution = resolution;
+        e.captureTime = LocalTimeNow();
+        entries.push_back(std::move(e));
     }
-    std::printf("bytes %.1f\n", static_cast<double>(written) / reps / kEntries);
+    const double start = NowMs();
+    SaveBatch batch(std::move(entries), out, format, LocalTimeNow());
+    batch.Start({}, workers);
+    batch.Wait();
+    Sample(NowMs() - start);
+    std::uint64_t written = 0;
+    for (const auto& r : batch.Results()) {
+        if (Failed(r.result)) {
+            std::fprintf(stderr, "save failed: %s\n", qPrintable(r.reason));
+            return 1;
+        }
+        written += static_cast<std::uint64_t>(QFileInfo(r.path).size());
+    }
+    std::printf("bytes %.1f\n", static_cast<double>(written) / kEntries);
     return 0;
 }
 
-int ChildRender(const QString& dir, int outW, int outH, int reps)
+// The codecs alone on the same work: every worker decodes its stills at full size and encodes a
+// picture of the output size (JPEG q100 4:4:4 into memory, or TIFF LZW with differencing into a
+// file). The pictures to encode are made beforehand, outside the timing.
+int ChildLimit(const QString& dir, int resolution, int format, int workers)
 {
-    const auto still = ReadFile(StillPath(dir, 0));
-    QImage image;
-    for (int i = 0; i < 3; ++i) {   // warm the decoder and caches
-        RenderFitted(still.data(), static_cast<std::int32_t>(still.size()), kStillWidth, kStillHeight, outW, outH, 0, 0, &image);
+    const auto stills = ReadStills(dir);
+    const OutputSize size = OutputSizeFor(0, resolution);
+    const int w = size.width, h = size.height;
+    std::vector<QImage> outputs;
+    for (int i = 0; i < kStills; ++i) {
+        QImage image;
+        RenderFitted(stills[static_cast<std::size_t>(i)].data(), static_cast<std::int32_t>(stills[static_cast<std::size_t>(i)].size()),
+                     kStillWidth, kStillHeight, w, h, 0, 0, &image);
+        outputs.push_back(format == 0 ? image : image.convertToFormat(QImage::Format_RGB888));
     }
-    for (int rep = 0; rep < reps * 20; ++rep) {
-        const double start = NowMs();
-        RenderFitted(still.data(), static_cast<std::int32_t>(still.size()), kStillWidth, kStillHeight, outW, outH,
-                     rep % 2, rep % 4, &image);
-        Sample(NowMs() - start);
+    const QString out = dir + QStringLiteral("/out-limit");
+    ClearFolder(out);
+    std::atomic<int> next{0};
+    std::atomic<bool> ok{true};
+    auto work = [&] {
+        const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
+        const std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
+        std::vector<std::uint8_t> decoded(static_cast<std::size_t>(kStillWidth) * kStillHeight * 4);
+        unsigned long capacity = tjBufSize(w, h, TJSAMP_444);
+        std::unique_ptr<unsigned char, void (*)(unsigned char*)> jpeg(tjAlloc(static_cast<int>(capacity)), tjFree);
+        for (int i = next++; i < kEntries; i = next++) {
+            const auto& still = stills[static_cast<std::size_t>(i)];
+            if (tjDecompress2(decoder.get(), still.data(), still.size(), decoded.data(), kStillWidth, 0, kStillHeight,
+                              TJPF_BGRX, 0) != 0) {
+                ok = false;
+            }
+            const QImage& picture = outputs[static_cast<std::size_t>(i % kStills)];
+            if (format == 0) {
+                unsigned char* buffer = jpeg.get();
+                unsigned long bytes = capacity;
+                if (tjCompress2(encoder.get(), picture.constBits(), w, static_cast<int>(picture.bytesPerLine()), h,
+                                TJPF_BGRX, &buffer, &bytes, TJSAMP_444, 100, TJFLAG_NOREALLOC) != 0) {
+                    ok = false;
+                }
+                continue;
+            }
+            const QByteArray name = QFile::encodeName(out + QStringLiteral("/%1.tif").arg(i));
+            TIFF* tif = TIFFOpen(name.constData(), "w");
+            TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(w));
+            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(h));
+            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+            TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+            TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::max(1, 256 * 1024 / (w * 3)));
+            for (int y = 0; y < h; ++y) {
+                if (TIFFWriteScanline(tif, const_cast<uchar*>(picture.constScanLine(y)), static_cast<std::uint32_t>(y), 0) < 0) {
+                    ok = false;
+                }
+            }
+            TIFFClose(tif);
+        }
+    };
+    const double start = NowMs();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < workers; ++t) {
+        threads.emplace_back(work);
     }
-    return image.isNull() ? 1 : 0;
+    for (auto& t : threads) {
+        t.join();
+    }
+    Sample(NowMs() - start);
+    return ok ? 0 : 1;
 }
 
-// The yardstick: a plain TurboJPEG decode at 1/denominator scale, header read and buffer allocated
-// per call as a renderer must.
-int ChildDecode(const QString& dir, int denominator, int reps)
+// One sample: the median of many calls, the first few (cold caches) left out.
+int MedianOfCalls(const std::function<void()>& call)
+{
+    std::vector<double> times;
+    for (int i = -3; i < kCallsPerSample; ++i) {
+        const double start = NowMs();
+        call();
+        if (i >= 0) {
+            times.push_back(NowMs() - start);
+        }
+    }
+    Sample(Median(times));
+    return 0;
+}
+
+// What a selection renders: the preview and the thumbnail, turning through the orientations.
+int ChildSelection(const QString& dir)
+{
+    const auto still = ReadFile(StillPath(dir, 0));
+    const QSize sizes[] = {{kPreviewWidth, kPreviewHeight}, {kThumbnailWidth, kThumbnailHeight}};
+    QImage images[2];
+    int turn = 0;
+    return MedianOfCalls([&] {
+        RenderFitted(still.data(), static_cast<std::int32_t>(still.size()), kStillWidth, kStillHeight, sizes, turn / 4 % 2,
+                     turn % 4, images);
+        ++turn;
+    });
+}
+
+// The yardstick: a plain TurboJPEG decode at 1/denominator, header read and buffer allocated per
+// call as a renderer must.
+int ChildDecode(const QString& dir, int denominator)
 {
     const auto still = ReadFile(StillPath(dir, 0));
     const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
     const tjscalingfactor factor{1, denominator};
-    for (int rep = -3; rep < reps * 20; ++rep) {
-        const double start = NowMs();
+    return MedianOfCalls([&] {
         int w = 0, h = 0, s = 0, c = 0;
         tjDecompressHeader3(decoder.get(), still.data(), still.size(), &w, &h, &s, &c);
         const int sw = TJSCALED(w, factor), sh = TJSCALED(h, factor);
         auto pixels = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(sw) * sh * 4);
         tjDecompress2(decoder.get(), still.data(), still.size(), pixels.get(), sw, sw * 4, sh, TJPF_BGRX, 0);
-        if (rep >= 0) {
-            Sample(NowMs() - start);
-        }
-    }
-    return 0;
+    });
 }
 
-// The encoder alone: 5184 x 3480 at quality 100, 4:4:4.
-int ChildEncode(int reps)
+// The live picture: the video renderer turning MJPEG frames into what the surface paints.
+class DiscardingSurface : public IVideoSurface
 {
-    const int w = 5184, h = 3480;
+public:
+    void PlacementChanged(const VideoPlacement&) override {}
+    void PresentFrame(std::shared_ptr<const VideoFrame> frame) override { last = std::move(frame); }
+    std::shared_ptr<const VideoFrame> last;
+};
+
+int ChildLive()
+{
+    const auto jpeg = MakeLiveFrame();
+    const MediaType type = MakeVideoInfoType(MEDIASUBTYPE_MJPG, kLiveWidth, kLiveHeight);
+    auto renderer = VideoRenderer::Create();
+    DiscardingSurface surface;
+    renderer->put_Owner(&surface);
+    renderer->SetWindowPosition(0, 0, kLiveTargetWidth, kLiveTargetHeight);
+    renderer->put_Visible(OATRUE);
+    const MediaSample sample{jpeg.data(), static_cast<std::int32_t>(jpeg.size()), 0.0, &type};
+    const int result = MedianOfCalls([&] {
+        renderer->Render(sample);
+        surface.last.reset();   // painted: the frame goes back to the renderer's pool
+    });
+    renderer->put_Owner(nullptr);
+    return result;
+}
+
+// The same frame decoded by TurboJPEG alone at the scale the renderer decodes it.
+int ChildLiveDecode()
+{
+    const auto jpeg = MakeLiveFrame();
+    const int numerator = FrameConverter::ScaleNumeratorFor(kLiveWidth, kLiveHeight, kLiveTargetWidth, kLiveTargetHeight);
+    const int w = (kLiveWidth * numerator + 7) / 8, h = (kLiveHeight * numerator + 7) / 8;
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * h * 4);
-    const auto still = MakeStill(0);
-    QImage source;
-    RenderFitted(still.data(), static_cast<std::int32_t>(still.size()), kStillWidth, kStillHeight, w, h, 0, 0, &source);
-    const std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
-    for (int rep = 0; rep < reps; ++rep) {
-        unsigned char* jpeg = nullptr;
-        unsigned long size = 0;
-        const double start = NowMs();
-        tjCompress2(encoder.get(), source.constBits(), w, static_cast<int>(source.bytesPerLine()), h, TJPF_BGRX, &jpeg,
-                    &size, TJSAMP_444, 100, 0);
-        Sample(NowMs() - start);
-        tjFree(jpeg);
-    }
-    return 0;
-}
-
-// One High bitmap written with each TIFF compression: time and size decide the default.
-int ChildTiff(const QString& dir, const std::string& which, int reps)
-{
-    static const std::map<std::string, TiffOptions> options = {
-        {"none", {COMPRESSION_NONE, PREDICTOR_NONE, 0}},
-        {"lzw", {COMPRESSION_LZW, PREDICTOR_NONE, 0}},
-        {"lzw+pred", {COMPRESSION_LZW, PREDICTOR_HORIZONTAL, 0}},
-        {"deflate1+pred", {COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL, 1}},
-        {"deflate6+pred", {COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL, 6}},
-        {"deflate9+pred", {COMPRESSION_ADOBE_DEFLATE, PREDICTOR_HORIZONTAL, 9}},
-    };
-    const auto still = ReadFile(StillPath(dir, 0));
-    QImage bitmap;
-    RenderFitted(still.data(), static_cast<std::int32_t>(still.size()), kStillWidth, kStillHeight, 5184, 3480, 0, 0, &bitmap);
-    const PixelView view{bitmap.constBits(), bitmap.width(), bitmap.height(), static_cast<std::int32_t>(bitmap.bytesPerLine())};
-    double bytes = 0;
-    for (int rep = 0; rep < reps; ++rep) {
-        QFile file(dir + QStringLiteral("/tiff-%1.tif").arg(QString::fromStdString(which)));
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        QString reason;
-        const double start = NowMs();
-        WriteTiff(view, {LocalTimeNow(), 3658}, file, options.at(which), &reason);
-        file.flush();
-        Sample(NowMs() - start);
-        bytes = static_cast<double>(file.size());
-    }
-    std::printf("bytes %.1f\n", bytes);
-    return 0;
-}
-
-// The stages of one High JPEG save as a save worker runs them, with its reused buffers: decode,
-// orient and scale, encode (into the file), flush to the disk.
-int ChildStages(const QString& dir, int rotation, int reps)
-{
-    const auto still = ReadFile(StillPath(dir, 0));
-    const int boxW = rotation % 2 ? 3480 : 5184, boxH = rotation % 2 ? 5184 : 3480;
-    const int rotW = rotation % 2 ? kStillHeight : kStillWidth, rotH = rotation % 2 ? kStillWidth : kStillHeight;
-    const double c = rotation % 2 ? -148 : 102;
-    SaveScratch scratch;
-    std::vector<double> decode, resample, encode, write;
-    for (int rep = 0; rep < reps; ++rep) {
-        double t = NowMs();
-        DecodedStill decoded;
-        QString reason;
-        DecodeStill(still.data(), static_cast<std::int32_t>(still.size()), kStillWidth, kStillHeight, 0, 0, &decoded,
-                    &reason, &scratch.decoded);
-        decode.push_back(NowMs() - t);
-        t = NowMs();
-        std::uint8_t* pixels = scratch.output.Reserve(static_cast<std::size_t>(boxW) * boxH * 4);
-        ResampleOriented({decoded.pixels, decoded.width, decoded.height, decoded.stride},
-                         OrientationTransform(0, rotation), {0.0, c, double(rotW), rotH - 2 * c},
-                         {pixels, boxW, boxH, boxW * 4}, {0, 0, boxW, boxH});
-        resample.push_back(NowMs() - t);
-        QFile file(dir + QStringLiteral("/stages.jpg"));
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        t = NowMs();
-        EncodeJpeg({pixels, boxW, boxH, boxW * 4}, {LocalTimeNow(), 3658}, file, &reason, &scratch.encoded);
-        file.flush();
-        encode.push_back(NowMs() - t);
-        t = NowMs();
-        ::fsync(file.handle());
-        write.push_back(NowMs() - t);
-    }
-    std::printf("stage decode %.2f resample %.2f encode %.2f fsync %.2f\n", Median(decode), Median(resample),
-                Median(encode), Median(write));
-    return 0;
+    const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
+    return MedianOfCalls([&] {
+        tjDecompress2(decoder.get(), jpeg.data(), jpeg.size(), pixels.data(), w, w * 4, h, TJPF_BGRX, 0);
+    });
 }
 
 int Child(char** argv)
 {
-    const QString dir = QString::fromLocal8Bit(argv[3]);
-    const int reps = std::atoi(argv[4]);
     const std::string what = argv[2];
+    const QString dir = QString::fromLocal8Bit(argv[3]);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (what == "idle") {
-        std::vector<std::vector<std::uint8_t>> stills;
-        for (int i = 0; i < kEntries; ++i) {
-            stills.push_back(ReadFile(StillPath(dir, i)));
-        }
-        Sample(0);
+        const auto stills = ReadStills(dir);
+        Sample(stills.empty() ? 0 : 0);
         return 0;
     }
     int resolution = 0, format = 0, workers = 0;
     if (std::sscanf(what.c_str(), "save-%d-%d-%d", &resolution, &format, &workers) == 3) {
-        return ChildSave(dir, resolution, format, workers, reps);
+        return ChildSave(dir, resolution, format, workers);
     }
-    int w = 0, h = 0;
-    if (std::sscanf(what.c_str(), "render-%dx%d", &w, &h) == 2) {
-        return ChildRender(dir, w, h, reps);
+    if (std::sscanf(what.c_str(), "limit-%d-%d-%d", &resolution, &format, &workers) == 3) {
+        return ChildLimit(dir, resolution, format, workers);
     }
     int denominator = 0;
     if (std::sscanf(what.c_str(), "decode-1/%d", &denominator) == 1) {
-        return ChildDecode(dir, denominator, reps);
+        return ChildDecode(dir, denominator);
     }
-    int rotation = 0;
-    if (std::sscanf(what.c_str(), "stages-%d", &rotation) == 1) {
-        return ChildStages(dir, rotation, reps);
+    if (what == "selection") {
+        return ChildSelection(dir);
     }
-    if (what == "encode") {
-        return ChildEncode(reps);
+    if (what == "live") {
+        return ChildLive();
     }
-    if (what.rfind("tiff-", 0) == 0) {
-        return ChildTiff(dir, what.substr(5), reps);
+    if (what == "live-decode") {
+        return ChildLiveDecode();
     }
-    std::fprintf(stderr, "unknown configuration %s\n", what.c_str());
+    std::fprintf(stderr, "unknown measurement %s\n", what.c_str());
     return 2;
 }
 
@@ -329,17 +407,10 @@ int Child(char** argv)
 struct Outcome
 {
     std::vector<double> samples;
-    std::vector<double> cpuMs;   // user + system time per repetition
     double bytes = 0;
     long maxRssKb = 0;
     bool ok = true;
 };
-
-double CpuMs(const rusage& usage)
-{
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-}
 
 // Runs argv with the environment additions, collecting "sample" and "bytes" lines and maxrss.
 Outcome RunProcess(const std::vector<std::string>& args, const std::vector<std::string>& environment = {})
@@ -378,7 +449,6 @@ Outcome RunProcess(const std::vector<std::string>& args, const std::vector<std::
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     outcome.maxRssKb = usage.ru_maxrss;
-    outcome.cpuMs.push_back(CpuMs(usage));
     outcome.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -389,48 +459,38 @@ Outcome RunProcess(const std::vector<std::string>& args, const std::vector<std::
             outcome.samples.push_back(value);
         } else if (std::sscanf(line.c_str(), "bytes %lf", &value) == 1) {
             outcome.bytes = value;
-        } else if (line.rfind("stage ", 0) == 0) {
-            std::printf("  %s\n", line.c_str());
         }
         at = end == std::string::npos ? text.size() : end + 1;
     }
     return outcome;
 }
 
-// Several processes per repetition (a peer tool run per file or in parallel); wall time of the
-// whole repetition, the largest maxrss of any of them.
+// A peer's round: several processes, one after the other or all at once; its wall time and the
+// largest maxrss of any of them.
 Outcome RunPeer(const std::vector<std::vector<std::string>>& commands, const std::vector<std::string>& environment,
-                int reps, bool parallel, const QString& outDir)
+                bool parallel, const QString& outDir)
 {
     Outcome total;
-    for (int rep = 0; rep < reps; ++rep) {
-        ClearFolder(outDir);
-        double cpu = 0;
-        const double start = NowMs();
-        if (parallel) {
-            std::vector<std::thread> threads;
-            std::vector<Outcome> outcomes(commands.size());
-            for (std::size_t i = 0; i < commands.size(); ++i) {
-                threads.emplace_back([&, i] { outcomes[i] = RunProcess(commands[i], environment); });
-            }
-            for (auto& t : threads) {
-                t.join();
-            }
-            for (const auto& o : outcomes) {
-                total.maxRssKb = std::max(total.maxRssKb, o.maxRssKb);
-                total.ok = total.ok && o.ok;
-                cpu += o.cpuMs.front();
-            }
-        } else {
-            for (const auto& command : commands) {
-                const Outcome o = RunProcess(command, environment);
-                total.maxRssKb = std::max(total.maxRssKb, o.maxRssKb);
-                total.ok = total.ok && o.ok;
-                cpu += o.cpuMs.front();
-            }
+    ClearFolder(outDir);
+    const double start = NowMs();
+    std::vector<Outcome> outcomes(commands.size());
+    if (parallel) {
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            threads.emplace_back([&, i] { outcomes[i] = RunProcess(commands[i], environment); });
         }
-        total.samples.push_back(NowMs() - start);
-        total.cpuMs.push_back(cpu);
+        for (auto& t : threads) {
+            t.join();
+        }
+    } else {
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            outcomes[i] = RunProcess(commands[i], environment);
+        }
+    }
+    total.samples.push_back(NowMs() - start);
+    for (const auto& o : outcomes) {
+        total.maxRssKb = std::max(total.maxRssKb, o.maxRssKb);
+        total.ok = total.ok && o.ok;
     }
     qint64 bytes = 0;
     int files = 0;
@@ -442,52 +502,82 @@ Outcome RunPeer(const std::vector<std::vector<std::string>>& commands, const std
     return total;
 }
 
-struct Row
+// One measurement of the run: how to take a round of it, and what it gathered.
+struct Measurement
 {
     std::string name;
-    Outcome outcome;
-    double perItemDivisor = 1;
+    std::function<Outcome()> run;
+    Outcome gathered;
+
+    void Take()
+    {
+        const Outcome o = run();
+        gathered.samples.insert(gathered.samples.end(), o.samples.begin(), o.samples.end());
+        gathered.maxRssKb = std::max(gathered.maxRssKb, o.maxRssKb);
+        gathered.bytes = o.bytes;
+        gathered.ok = gathered.ok && o.ok;
+    }
+    double MedianMs() const { return gathered.ok ? Median(gathered.samples) : NAN; }
 };
 
-// Our own children report the CPU time of all their repetitions at once.
-double CpuPerRepetition(const Outcome& outcome, int reps, bool ours)
+struct Options
 {
-    return ours ? outcome.cpuMs.front() / reps : Median(outcome.cpuMs);
+    int rounds = 5;
+    int workers = 0;
+    bool peers = true;
+    std::string only;
+    QString dir;
+};
+
+// Returns -1 to go on, or the exit code.
+int ParseArguments(int argc, char** argv, Options* options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--rounds" && hasValue) {
+            options->rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--workers" && hasValue) {
+            options->workers = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--only" && hasValue) {
+            options->only = argv[++i];
+        } else if (a == "--no-peers") {
+            options->peers = false;
+        } else if (a == "--dir" && hasValue) {
+            options->dir = QDir(QString::fromLocal8Bit(argv[++i])).absolutePath();
+        } else {
+            std::fprintf(stderr, "bench_save: unknown argument %s\n\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
+    return -1;
 }
 
-void PrintRow(const Row& row, long idleKb, double cpuMs = NAN)
+std::string FileSystemOf(const QString& dir)
 {
-    const double median = Median(row.outcome.samples);
-    std::printf("%-58s %10.2f ms %9.2f ms/item %9.0f ms cpu %7.1f MB peak %7.1f MB above idle %6.2f MB/file%s\n",
-                row.name.c_str(), median, median / row.perItemDivisor, cpuMs, row.outcome.maxRssKb / 1024.0,
-                (row.outcome.maxRssKb - idleKb) / 1024.0, row.outcome.bytes / 1e6, row.outcome.ok ? "" : "  FAILED");
-    std::fflush(stdout);
+    struct statfs info{};
+    if (statfs(QFile::encodeName(dir).constData(), &info) != 0) {
+        return "unknown";
+    }
+    return info.f_type == kTmpfsMagic ? "tmpfs (no disk: syncing costs nothing)" : "a disk file system";
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 5 && std::strcmp(argv[1], "--child") == 0) {
+    if (argc >= 4 && std::strcmp(argv[1], "--child") == 0) {
         return Child(argv);
     }
-    int reps = 3;
-    bool peers = true;
-    std::string only;
-    QString keep;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
-            reps = std::max(1, std::atoi(argv[++i]));
-        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
-            only = argv[++i];
-        } else if (std::strcmp(argv[i], "--no-peers") == 0) {
-            peers = false;
-        } else if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
-            keep = QString::fromLocal8Bit(argv[++i]);   // work here and keep the stills
-        }
+    Options options;
+    if (const int exitCode = ParseArguments(argc, argv, &options); exitCode >= 0) {
+        return exitCode;
     }
     QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/bench_save-XXXXXX"));
-    const QString dir = keep.isEmpty() ? temp.path() : QDir(keep).absolutePath();
+    const QString dir = options.dir.isEmpty() ? temp.path() : options.dir;
     QDir().mkpath(dir + QStringLiteral("/in"));
     std::vector<std::vector<std::uint8_t>> stills;
     for (int i = 0; i < kStills; ++i) {
@@ -499,47 +589,49 @@ int main(int argc, char** argv)
         const auto& s = stills[static_cast<std::size_t>(i % kStills)];
         file.write(reinterpret_cast<const char*>(s.data()), static_cast<qint64>(s.size()));
     }
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    std::printf("stills: %d x %d, %d distinct, %.2f MB each on average; %u cores; %d repetitions\n", kStillWidth,
-                kStillHeight, kStills, [&] { double t = 0; for (auto& s : stills) t += s.size(); return t / kStills / 1e6; }(),
-                cores, reps);
+    const int workers = options.workers > 0 ? options.workers
+                                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    double stillMb = 0;
+    for (const auto& s : stills) {
+        stillMb += static_cast<double>(s.size()) / kStills / 1e6;
+    }
+    std::printf("stills: %d x %d, %d distinct, %.2f MB each; %d workers; %d rounds; writing in %s, on %s\n",
+                kStillWidth, kStillHeight, kStills, stillMb, workers, options.rounds, qPrintable(dir),
+                FileSystemOf(dir).c_str());
+    std::fflush(stdout);
 
     const std::string self = QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath().toStdString();
-    auto ours = [&](const std::string& config, int childReps) {
-        return RunProcess({self, "--child", config, dir.toStdString(), std::to_string(childReps)});
+    auto child = [self, dir](const std::string& what) {
+        return [self, dir, what] { return RunProcess({self, "--child", what, dir.toStdString()}); };
     };
-    auto wanted = [&](const std::string& name) { return only.empty() || name.find(only) != std::string::npos; };
+    const Outcome idle = RunProcess({self, "--child", "idle", dir.toStdString()});
 
-    const Outcome idle = ours("idle", 1);
-    std::printf("%-44s %48.1f MB peak (child holding the 12 stills)\n", "idle child", idle.maxRssKb / 1024.0);
-    std::printf("%-44s %13s %16s %13s %23s %14s\n", "configuration", "median", "per item", "", "", "file size");
-
-    const char* resolutionNames[] = {"Standard 2592x1744", "High 5184x3480"};
+    std::vector<Measurement> all;
+    auto add = [&](const std::string& name, std::function<Outcome()> run) {
+        if (options.only.empty() || name.find(options.only) != std::string::npos) {
+            all.push_back({name, std::move(run), {}});
+        }
+    };
+    const char* resolutionNames[] = {"Standard", "High"};
     const char* formatNames[] = {"JPEG", "TIFF"};
-    const OutputSize sizes[] = {OutputSizeFor(0, 0), OutputSizeFor(0, 1)};
     for (int resolution = 0; resolution < 2; ++resolution) {
         for (int format = 0; format < 2; ++format) {
             const std::string label = std::string(resolutionNames[resolution]) + " " + formatNames[format];
-            if (!wanted(label)) {
-                continue;
-            }
-            for (const int workers : {static_cast<int>(cores), 1}) {
-                const std::string config = "save-" + std::to_string(resolution) + "-" + std::to_string(format) + "-" +
-                                           std::to_string(workers);
-                const Outcome o = ours(config, reps);
-                PrintRow({"ours 12x " + label + " " + std::to_string(workers) + "w", o, kEntries}, idle.maxRssKb,
-                         CpuPerRepetition(o, reps, true));
-            }
-            if (!peers) {
+            const std::string suffix = std::to_string(resolution) + "-" + std::to_string(format) + "-" + std::to_string(workers);
+            add("ours " + label, child("save-" + suffix));
+            add("limit " + label, child("limit-" + suffix));
+            if (!options.peers) {
                 continue;
             }
             const QString outDir = dir + QStringLiteral("/out-peer");
-            const int w = sizes[resolution].width, h = sizes[resolution].height;
+            const OutputSize size = OutputSizeFor(0, resolution);
+            const int w = size.width, h = size.height;
             const std::string geometry = std::to_string(w) + "x" + std::to_string(h);
             const int cut = (kStillHeight - kStillWidth * h / w) / 2;   // rows cut at top and bottom
             const std::string kept = std::to_string(kStillHeight - 2 * cut);
             const std::string crop = "2592x" + kept + "+0+" + std::to_string(cut);
-            // ImageMagick: crop the 100 rows, bilinear (triangle) resize, encode; one process per file.
+            const std::string extension = format == 0 ? "jpg" : "tif";
+            // ImageMagick: crop, bilinear (triangle) resize, encode; one process per file.
             std::vector<std::vector<std::string>> magick;
             for (int i = 0; i < kEntries; ++i) {
                 std::vector<std::string> c = {kImageMagick, StillPath(dir, i).toStdString(), "-crop", crop,
@@ -549,74 +641,112 @@ int main(int argc, char** argv)
                 } else {
                     c.insert(c.end(), {"-depth", "8", "-compress", "LZW", "-define", "tiff:predictor=2"});
                 }
-                c.push_back((outDir + QStringLiteral("/%1.%2").arg(i).arg(format == 0 ? "jpg" : "tif")).toStdString());
+                c.push_back((outDir + QStringLiteral("/%1.").arg(i)).toStdString() + extension);
                 magick.push_back(c);
             }
-            auto peerRow = [&](const std::string& name, const Outcome& o) {
-                PrintRow({name, o, kEntries}, idle.maxRssKb, Median(o.cpuMs));
-            };
-            peerRow("ImageMagick 12x " + label, RunPeer(magick, {}, reps, false, outDir));
+            add("ImageMagick " + label, [=] { return RunPeer(magick, {}, false, outDir); });
             // libvips: shrink-on-load, resize and centre crop to fill, encode.
             const std::string save = format == 0 ? "[Q=100,no_subsample]" : "[compression=lzw,predictor=horizontal]";
-            const std::string output = (outDir + QStringLiteral("/%s.")).toStdString() + (format == 0 ? "jpg" : "tif") + save;
-            auto vips = [&](int first, int count) {
+            const std::string output = (outDir + QStringLiteral("/%s.")).toStdString() + extension + save;
+            auto vips = [=](int first, int count) {
                 std::vector<std::string> c = {"/usr/bin/vipsthumbnail", "-s", geometry, "-m", "centre", "-o", output};
                 for (int i = first; i < first + count; ++i) {
                     c.push_back(StillPath(dir, i).toStdString());
                 }
                 return c;
             };
-            peerRow("libvips 12x " + label + " 1 proc, 2 threads", RunPeer({vips(0, kEntries)}, {"VIPS_CONCURRENCY=2"}, reps, false, outDir));
-            // The same as two plain vips commands per file: crop, then a linear (bilinear) resize and save.
+            const std::string threads = "VIPS_CONCURRENCY=" + std::to_string(workers);
+            add("libvips thumbnail " + label, [=] { return RunPeer({vips(0, kEntries)}, {threads}, false, outDir); });
+            // Two plain vips commands per file: crop, then a linear (bilinear) resize and save.
             std::vector<std::vector<std::string>> steps;
             for (int i = 0; i < kEntries; ++i) {
                 const std::string cropped = (outDir + QStringLiteral("/c%1.v").arg(i)).toStdString();
-                steps.push_back({"/usr/bin/vips", "crop", StillPath(dir, i).toStdString(), cropped, "0", std::to_string(cut), "2592", kept});
+                steps.push_back({"/usr/bin/vips", "crop", StillPath(dir, i).toStdString(), cropped, "0",
+                                 std::to_string(cut), "2592", kept});
                 steps.push_back({"/usr/bin/vips", "resize", cropped,
-                                 (outDir + QStringLiteral("/%1.").arg(i)).toStdString() + (format == 0 ? "jpg" : "tif") + save,
+                                 (outDir + QStringLiteral("/%1.").arg(i)).toStdString() + extension + save,
                                  std::to_string(w / 2592.0), "--kernel", "linear"});
             }
-            peerRow("libvips 12x " + label + " crop+resize linear, 2 threads", RunPeer(steps, {"VIPS_CONCURRENCY=2"}, reps, false, outDir));
-            peerRow("libvips 12x " + label + " 2 procs x 1 thread",
-                    RunPeer({vips(0, kEntries / 2), vips(kEntries / 2, kEntries / 2)}, {"VIPS_CONCURRENCY=1"}, reps, true, outDir));
+            add("libvips crop+resize " + label, [=] { return RunPeer(steps, {threads}, false, outDir); });
         }
+    }
+    add("selection (preview and thumbnail)", child("selection"));
+    add("TurboJPEG decode 1/8", child("decode-1/8"));
+    add("live frame 1280x960 MJPEG for 648x486", child("live"));
+    add("TurboJPEG decode of the live frame at the same scale", child("live-decode"));
+
+    std::mt19937 shuffle(static_cast<unsigned>(std::random_device{}()));
+    std::vector<std::size_t> order(all.size());
+    for (int round = 1; round <= options.rounds; ++round) {
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = i;
+        }
+        std::shuffle(order.begin(), order.end(), shuffle);
+        for (const std::size_t i : order) {
+            all[i].Take();
+        }
+        std::fprintf(stderr, "round %d of %d done\n", round, options.rounds);
     }
 
-    if (wanted("render") || wanted("decode")) {
-        const Row rows[] = {
-            {"TurboJPEG decode 1/8 (yardstick)", ours("decode-1/8", reps)},
-            {"ours thumbnail 88x62", ours("render-88x62", reps)},
-            {"TurboJPEG decode 1/4", ours("decode-1/4", reps)},
-            {"ours preview 313x197", ours("render-313x197", reps)},
-            {"ours preview 720x486", ours("render-720x486", reps)},
-            {"TurboJPEG decode 1/1", ours("decode-1/1", reps)},
-        };
-        for (const Row& row : rows) {
-            PrintRow(row, idle.maxRssKb);
+    std::map<std::string, const Measurement*> byName;
+    for (const Measurement& m : all) {
+        byName[m.name] = &m;
+    }
+    auto medianOf = [&](const std::string& name) {
+        const auto found = byName.find(name);
+        return found == byName.end() ? NAN : found->second->MedianMs();
+    };
+    const double idleMb = idle.maxRssKb / 1024.0;
+    std::printf("idle child holding the 12 stills: %.1f MB peak\n\n", idleMb);
+    std::printf("%-56s %11s %11s %9s %9s\n", "measurement", "median ms", "MB > idle", "MB/file", "vs limit");
+    for (const Measurement& m : all) {
+        std::string limit;
+        for (const char* prefix : {"ours ", "ImageMagick ", "libvips thumbnail ", "libvips crop+resize "}) {
+            if (m.name.rfind(prefix, 0) == 0) {
+                limit = "limit " + m.name.substr(std::strlen(prefix));
+            }
         }
-        std::printf("thumbnail / 1/8 decode = %.3f\n", Median(rows[1].outcome.samples) / Median(rows[0].outcome.samples));
-        if (peers) {
-            const QString outDir = dir + QStringLiteral("/out-peer");
-            PrintRow({"libvips thumbnail 88x62 (process per still)",
-                      RunPeer({{"/usr/bin/vipsthumbnail", "-s", "88x62", "-o", (outDir + "/%s.ppm").toStdString(),
-                                StillPath(dir, 0).toStdString()}}, {}, reps * 5, false, outDir)}, idle.maxRssKb);
-            PrintRow({"ImageMagick thumbnail 88x62 (process per still)",
-                      RunPeer({{kImageMagick, "-define", "jpeg:size=176x124", StillPath(dir, 0).toStdString(), "-thumbnail",
-                                "88x62", "-background", "black", "-gravity", "center", "-extent", "88x62",
-                                (outDir + "/t.ppm").toStdString()}}, {}, reps * 5, false, outDir)}, idle.maxRssKb);
+        const double ratio = limit.empty() ? NAN : m.MedianMs() / medianOf(limit);
+        std::printf("%-56s %11.2f %11.1f %9.2f %9.2f%s\n", m.name.c_str(), m.MedianMs(),
+                    m.gathered.maxRssKb / 1024.0 - idleMb, m.gathered.bytes / 1e6, ratio,
+                    m.gathered.ok ? "" : "  FAILED");
+    }
+
+    // Our time against the best peer of each configuration.
+    std::printf("\n");
+    for (const char* label : {"Standard JPEG", "Standard TIFF", "High JPEG", "High TIFF"}) {
+        double best = NAN;
+        std::string bestName;
+        for (const char* peer : {"ImageMagick ", "libvips thumbnail ", "libvips crop+resize "}) {
+            const double t = medianOf(std::string(peer) + label);
+            if (!std::isnan(t) && (std::isnan(best) || t < best)) {
+                best = t;
+                bestName = std::string(peer) + label;
+            }
+        }
+        if (!std::isnan(best)) {
+            std::printf("ours %-14s / best peer (%s): %.2f\n", label, bestName.c_str(),
+                        medianOf(std::string("ours ") + label) / best);
         }
     }
-    if (wanted("stages")) {
-        PrintRow({"stages of one High JPEG save, no turn", ours("stages-0", reps * 2)}, idle.maxRssKb);
-        PrintRow({"stages of one High JPEG save, quarter turn", ours("stages-1", reps * 2)}, idle.maxRssKb);
-    }
-    if (wanted("encode")) {
-        PrintRow({"TurboJPEG encode 5184x3480 q100 4:4:4", ours("encode", reps)}, idle.maxRssKb);
-    }
-    if (wanted("tiff")) {
-        for (const char* which : {"none", "lzw", "lzw+pred", "deflate1+pred", "deflate6+pred", "deflate9+pred"}) {
-            PrintRow({std::string("TIFF High writer ") + which, ours(std::string("tiff-") + which, reps)}, idle.maxRssKb);
-        }
+    const auto bestVips = [&](const std::string& label) {
+        return std::fmin(medianOf("libvips thumbnail " + label), medianOf("libvips crop+resize " + label));
+    };
+    const auto high = byName.find("ours High JPEG");
+    const double peakAboveIdle = high == byName.end() ? NAN : high->second->gathered.maxRssKb / 1024.0 - idleMb;
+    std::printf("\n");
+    const std::pair<const char*, double> summary[] = {
+        {"high_jpeg_vs_limit", medianOf("ours High JPEG") / medianOf("limit High JPEG")},
+        {"std_jpeg_vs_limit", medianOf("ours Standard JPEG") / medianOf("limit Standard JPEG")},
+        {"high_tiff_vs_limit", medianOf("ours High TIFF") / medianOf("limit High TIFF")},
+        {"high_jpeg_vs_vips", medianOf("ours High JPEG") / bestVips("High JPEG")},
+        {"selection_vs_eighth_decode", medianOf("selection (preview and thumbnail)") / medianOf("TurboJPEG decode 1/8")},
+        {"live_vs_same_scale_decode", medianOf("live frame 1280x960 MJPEG for 648x486") /
+                                          medianOf("TurboJPEG decode of the live frame at the same scale")},
+        {"peak_mb_above_idle_high", peakAboveIdle},
+    };
+    for (const auto& [key, value] : summary) {
+        std::printf("summary %s %.3f\n", key, value);
     }
     return 0;
 }
