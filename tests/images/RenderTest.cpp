@@ -125,6 +125,30 @@ TEST(RenderFitted, ReducedScaleDecodeMatchesAFullDecode)
     }
 }
 
+// A selection renders its preview and its thumbnail from one decode at the scale the preview needs:
+// the preview is exactly what it is alone, the thumbnail (drawn from more pixels than its own
+// decode would give) stays close to its own rendering, bands included.
+TEST(RenderFitted, OneDecodeServesThePreviewAndTheThumbnail)
+{
+    constexpr int W = 2592, H = 1944;
+    const auto still = test::EncodeJpeg(test::Photo(W, H), 92, false);
+    struct Case { QSize preview; int mirrored, rotation; };
+    const Case cases[] = {{{313, 197}, 0, 0}, {{313, 197}, 1, 1}, {{720, 486}, 0, 2}, {{720, 486}, 1, 3}};
+    for (const Case& c : cases) {
+        const QSize sizes[] = {c.preview, {88, 62}};
+        QImage pair[2];
+        ASSERT_TRUE(Succeeded(RenderFitted(still.data(), static_cast<std::int32_t>(still.size()), W, H, sizes,
+                                           c.mirrored, c.rotation, pair)));
+        EXPECT_EQ(pair[0], Render(still, W, H, c.preview.width(), c.preview.height(), c.mirrored, c.rotation))
+            << c.preview.width() << " m" << c.mirrored << " r" << c.rotation;
+        const QImage alone = Render(still, W, H, 88, 62, c.mirrored, c.rotation);
+        ASSERT_EQ(pair[1].size(), alone.size());
+        int worst = 0;
+        EXPECT_LT(MeanDifference(pair[1], alone, &worst), 2.0) << c.preview.width() << " r" << c.rotation;
+        EXPECT_LT(worst, 40) << c.preview.width() << " r" << c.rotation;
+    }
+}
+
 TEST(RenderFitted, RecordedSizeBeyondTheDecodedStillLeavesBlack)
 {
     // The recorded frame size says 128 x 48 but the still decodes to 64 x 48: the right half of
