@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,6 +162,9 @@ CVistrelDlg::CVistrelDlg(std::shared_ptr<ICapturePlatform> platformIn, WindowSer
     saver = std::make_unique<SaveController>(this, *strip);
     connect(strip.get(), &StripView::StripChanged, this, &CVistrelDlg::OnStripChanged);
     connect(saver.get(), &SaveController::SavingChanged, this, &CVistrelDlg::OnSavingChanged);
+    saver->SetFailureReporter([this](const QString& text) {
+        services.prompts->ShowMessage(this, text, QGuiApplication::applicationDisplayName());
+    });
     ConnectHandlers();
 
     // The window is complete as soon as it exists: the platform also initialises a dialog before it
@@ -796,6 +800,9 @@ void CVistrelDlg::OnChooseFolder()
     const std::optional<QString> chosen = services.folderChooser->ChooseFolder(this, settings.saveFolder);
     if (!chosen || chosen->isEmpty())
         return;
+    // While the dialog was open a replug may have reset the film type: write back what the controls
+    // show now, not what they showed before.
+    UpdateData(true);
     settings.saveFolder = WithTrailingSeparator(*chosen);
     UpdateData(false);
 }
@@ -919,7 +926,7 @@ void CVistrelDlg::OnStripChanged()
 void CVistrelDlg::OnSavingChanged(bool saving)
 {
     ApplyEnablingRule();
-    if (!saving && closeAfterSave) {
+    if (!saving && !IsSaving() && closeAfterSave) {
         closeAfterSave = false;
         reject();
     }
@@ -950,9 +957,17 @@ void CVistrelDlg::SetPreviewBackgroundBlack()
     previewLabel->SetBackground(QColor(0, 0, 0));
 }
 
-void CVistrelDlg::ShowErrorMessage(const std::string& text, const std::string& caption)
+void CVistrelDlg::ReportError(const std::string& text, const std::string& caption)
 {
-    services.prompts->ShowMessage(this, QString::fromStdString(text), QString::fromStdString(caption));
+    // The engine is inside an operation that holds its graph; the box runs an event loop of its own
+    // (unplug, stills, the end of a save), so it opens only once that operation has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text = QString::fromStdString(text), caption = QString::fromStdString(caption)] {
+            if (!closing)
+                services.prompts->ShowMessage(this, text, caption);
+        },
+        Qt::QueuedConnection);
 }
 
 // ---- Window events ------------------------------------------------------------------------------
@@ -972,10 +987,15 @@ void CVistrelDlg::reject()
         return;
     }
     if (strip->Strip().Count() > 0) {
+        if (askingToDiscard)
+            return;   // a second close request while the question is open
         QString question = LoadLocalizedText(IdsDiscardUnsaved);
         if (question.isEmpty())
             question = QStringLiteral("The images in the strip have not been saved. Close and discard them?");
-        if (!services.prompts->Ask(this, question, QString::fromLatin1(kTitle)))
+        askingToDiscard = true;
+        const bool discard = services.prompts->Ask(this, question, QString::fromLatin1(kTitle));
+        askingToDiscard = false;
+        if (!discard || closing)
             return;
     }
     CloseHandling();

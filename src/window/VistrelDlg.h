@@ -97,7 +97,7 @@ public:
     void PreviewArea(std::int32_t* width, std::int32_t* height) override;
     IVideoSurface* PreviewSurface() override;
     void SetPreviewBackgroundBlack() override;
-    void ShowErrorMessage(const std::string& text, const std::string& caption) override;
+    void ReportError(const std::string& text, const std::string& caption) override;
     std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) override;
     HRESULT RefreshPropertyControls(const CameraProperty& slot) override;
     HRESULT RefreshAllPropertyControls() override;
@@ -217,6 +217,7 @@ private:
     bool closing = false;
     bool closeAfterSave = false;
     bool thumbnailFocusPending = false;
+    bool askingToDiscard = false;
 };
 
 } // namespace vistrel

@@ -136,6 +136,28 @@ TEST(CaptureGraph, ABusyDeviceIsReportedOncePerStartAndStaysAttached)
     EXPECT_EQ(rig.host.messages.size(), 2u);
 }
 
+TEST(CaptureGraph, TheBusyReportComesAfterTheStartHasFinishedWithTheGraph)
+{
+    // A host that handles the report by detaching (as an unplug inside a message box would) must
+    // find the start already done: the still format was read, and nothing touches the graph after.
+    SimRig rig;
+    ScannerFaults faults;
+    faults.busy = true;
+    rig.Add(DeviceKind::Scanner, faults);
+    StillFormat atReport {};
+    rig.host.onReport = [&rig, &atReport] {
+        atReport = rig.engine.CurrentStillFormat();
+        rig.engine.StopCapture();
+        rig.engine.SetScannerFilter(nullptr);
+    };
+    ASSERT_TRUE(rig.Attach());
+
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_GT(atReport.width, 0);
+    EXPECT_GT(atReport.height, 0);
+    EXPECT_FALSE(rig.engine.HasGraph());
+}
+
 TEST(CaptureGraph, AScannerWithoutAStillPinPreviewsWithoutAStillBranch)
 {
     SimRig rig;

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <dirent.h>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -87,10 +88,14 @@ public:
     }
     IVideoSurface* PreviewSurface() override { return &surface; }
     void SetPreviewBackgroundBlack() override { ++backgroundBlackCalls; }
-    void ShowErrorMessage(const std::string& text, const std::string& caption) override
+    void ReportError(const std::string& text, const std::string& caption) override
     {
         messages.emplace_back(text, caption);
+        if (onReport)
+            onReport();
     }
+    // Runs inside a report, as a careless host's nested event loop would.
+    std::function<void()> onReport;
     std::int32_t OnStillFrame(double, const std::uint8_t* bytes, std::int32_t length) override
     {
         {

@@ -293,6 +293,8 @@ TEST_F(ScannerTest, BusyDeviceIsReportedOnceAndStaysAttached)
     busy.busy = true;
     scanner = AddScanner(busy);
     Open();
+    // Told once the attach has returned, not from inside the start of capture.
+    ASSERT_TRUE(WaitFor([this] { return !prompts->messages.empty(); }));
     ASSERT_EQ(prompts->messages.size(), 1u);
     EXPECT_EQ(prompts->messages[0].text, QStringLiteral("Device is locked by another application"));
     EXPECT_EQ(prompts->messages[0].caption, QStringLiteral("ERROR"));

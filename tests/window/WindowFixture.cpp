@@ -7,19 +7,55 @@
 
 #include <QAbstractButton>
 #include <QBuffer>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+
+#include <utility>
 
 namespace vistrel::test {
+
+namespace {
+
+constexpr int kModalPollMs = 5;
+constexpr int kModalGiveUpMs = 60000;
+
+} // namespace
+
+void ModalLoop::Run()
+{
+    ++opened;
+    // A box opened inside this one answers at once: the fault belongs to the first.
+    const std::function<void()> action = std::exchange(whileOpen, nullptr);
+    const std::function<bool()> until = action ? std::exchange(settled, nullptr) : nullptr;
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [action] {
+        if (action)
+            action();
+    });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, &until] {
+        if (!until || until())
+            loop.quit();
+    });
+    poll.start(kModalPollMs);
+    QTimer::singleShot(kModalGiveUpMs, &loop, [this, &loop] {
+        gaveUp = true;
+        loop.quit();
+    });
+    loop.exec();
+}
 
 void WindowTest::SetUp()
 {
     SetCurrentUiLanguage(kLangIdEnglishUs);
     source = std::make_shared<sim::SimulatedDeviceSource>();
+    chooser->modal = prompts->modal;   // the folder dialog waits as the message boxes do
 }
 
 void WindowTest::TearDown()

@@ -20,7 +20,22 @@
 
 namespace vistrel::test {
 
-// Answers the window's messages and records them.
+// What a modal box or dialog does while it waits for the user: it runs an event loop of its own, so
+// unplug, stills and the end of a save are handled inside it. `whileOpen` runs inside the next box
+// that opens and the box stays open until `settled` holds, as if the user were slow to answer;
+// without them a box answers as soon as the events already waiting have been handled.
+class ModalLoop
+{
+public:
+    void Run();
+
+    std::function<void()> whileOpen;
+    std::function<bool()> settled;
+    int opened = 0;
+    bool gaveUp = false;   // `settled` never came true
+};
+
+// Answers the window's messages and records them; the modal ones run a ModalLoop.
 class RecordingPrompts : public IUserPrompts
 {
 public:
@@ -29,14 +44,20 @@ public:
         QString text;
         QString caption;
     };
-    void ShowMessage(QWidget*, const QString& text, const QString& caption) override { messages.push_back({text, caption}); }
+    void ShowMessage(QWidget*, const QString& text, const QString& caption) override
+    {
+        messages.push_back({text, caption});
+        modal->Run();
+    }
     bool Ask(QWidget*, const QString& text, const QString& caption) override
     {
         questions.push_back({text, caption});
+        modal->Run();
         return answer;
     }
     void Notify(QWidget*, const QString& text, const QString& caption) override { notes.push_back({text, caption}); }
 
+    std::shared_ptr<ModalLoop> modal = std::make_shared<ModalLoop>();
     std::vector<Entry> messages;
     std::vector<Entry> questions;
     std::vector<Entry> notes;
@@ -49,10 +70,13 @@ public:
     std::optional<QString> ChooseFolder(QWidget*, const QString& current) override
     {
         preselected.push_back(current);
+        if (modal)
+            modal->Run();
         return answer;
     }
     std::optional<QString> answer;
     QStringList preselected;
+    std::shared_ptr<ModalLoop> modal;
 };
 
 class RecordingOpener : public IFolderOpener

@@ -81,12 +81,12 @@ HRESULT CaptureEngine::StartCapture()
     }
     if (Failed(run))
         Diagnose(DiagnosticTopic::Capture, "capture did not start: " + ResultText(run));
+    const HRESULT stillFormatRead = ReadStillFormat(g.deviceFilter, &stillFormat);
+    // Last, with no reference into the graph left to use: whatever the host does with the report
+    // cannot pull the graph away under this operation.
     if (DeviceLocked(run))
-        host.ShowErrorMessage(kDeviceLockedText, kDeviceLockedCaption);
-
-    if (const HRESULT hr = ReadStillFormat(g.deviceFilter, &stillFormat); Failed(hr))
-        return hr;
-    return S_OK;
+        host.ReportError(kDeviceLockedText, kDeviceLockedCaption);
+    return Failed(stillFormatRead) ? stillFormatRead : S_OK;
 }
 
 HRESULT CaptureEngine::BuildGraph()

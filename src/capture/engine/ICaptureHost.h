@@ -17,7 +17,9 @@ public:
     virtual void PreviewArea(std::int32_t* width, std::int32_t* height) = 0; // preview control 1001, pixels
     virtual IVideoSurface* PreviewSurface() = 0;                       // the video surface inside 1001
     virtual void SetPreviewBackgroundBlack() = 0;
-    virtual void ShowErrorMessage(const std::string& text, const std::string& caption) = 0; // modal, OK
+    // A failure for the user. Called at the end of an engine operation; the host shows it once the
+    // operation has returned, never in a nested event loop from inside this call.
+    virtual void ReportError(const std::string& text, const std::string& caption) = 0;
     // Called on the STREAMING thread; must copy the bytes before returning and must not wait for the
     // window thread.
     virtual std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) = 0;
