@@ -4,7 +4,10 @@
 #include "images/RenderFitted.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QSaveFile>
 #include <QTextStream>
@@ -19,6 +22,11 @@
 namespace vistrel {
 
 namespace {
+
+QString OneLine(QString text)
+{
+    return text.replace(u'\n', u' ');
+}
 
 // Writes where every control of the window sits, its state, and the strip's state to the file
 // named by VISTREL_CONTROL_MAP, so that a driver outside the program can click the controls with
@@ -53,6 +61,20 @@ public:
                 << ' ' << child->height() << ' ' << (child->isVisible() ? 1 : 0) << ' '
                 << (child->isEnabled() ? 1 : 0) << ' ' << (button != nullptr && button->isChecked() ? 1 : 0)
                 << '\n';
+        }
+        const QWidget* focused = window->focusWidget();
+        out << "focus " << (focused ? focused->property("controlId").toInt() : 0) << '\n';
+        if (const auto* folder = window->findChild<const QLineEdit*>(QStringLiteral("id1008")))
+            out << "folder " << folder->text() << '\n';
+        if (const auto* notice = window->findChild<const QLabel*>(QStringLiteral("notice")))
+            out << "notice " << (notice->isVisible() ? 1 : 0) << ' ' << OneLine(notice->text()) << '\n';
+        // Boxes and dialogs in front of the window: their title, and a message box's text.
+        for (const QWidget* top : QApplication::topLevelWidgets()) {
+            if (top == window || !top->isVisible() || !top->isWindow() || top->windowType() == Qt::ToolTip)
+                continue;
+            out << "box " << OneLine(top->windowTitle()) << '\n';
+            if (const auto* box = qobject_cast<const QMessageBox*>(top))
+                out << "boxtext " << OneLine(box->text()) << '\n';
         }
         const ImageStrip& strip = view.Strip();
         out << "strip " << strip.Count() << ' ' << strip.Selection() << ' ' << (view.IsLocked() ? 1 : 0)
