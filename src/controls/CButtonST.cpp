@@ -237,14 +237,12 @@ void CButtonST::DrawImageBitmap(QPainter& painter, bool hasCaption, const QRect&
         painter.drawPixmap(place.topLeft(), bitmapMasked);
         return;
     }
-    // Transparent pixels turn white first, so they stay out of the embossed shape.
-    QImage onWhite(bitmap.size(), QImage::Format_RGB32);
-    onWhite.fill(Qt::white);
-    {
-        QPainter work(&onWhite);
-        work.drawPixmap(0, 0, bitmapMasked);
-    }
-    DrawEmbossedImage(painter, place.topLeft(), onWhite, HighlightColour(), ShadowColour());
+    // A picture (a captured thumbnail) stays recognisable while disabled: dimmed over the
+    // background, not reduced to an embossed slab that looks as if the scan were gone.
+    painter.save();
+    painter.setOpacity(kDisabledBitmapOpacity);
+    painter.drawPixmap(place.topLeft(), bitmapMasked);
+    painter.restore();
 }
 
 void CButtonST::DrawCaption(QPainter& painter, const QString& caption, const QRect&, const QRect& captionRect,

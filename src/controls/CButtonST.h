@@ -23,6 +23,7 @@ class CButtonST : public QPushButton
 public:
     enum ColorSlot { HotBack = 0, HotText = 1, NormalBack = 2, NormalText = 3, FocusBack = 4, FocusText = 5 };
     enum ImageResult { ImageOk = 0, ImageInvalid = 1, MaskFailed = 2 };
+    static constexpr double kDisabledBitmapOpacity = 0.5;
 
     explicit CButtonST(QWidget* parent = nullptr);
     ~CButtonST() override;
@@ -35,7 +36,7 @@ public:
     void SetPressedOffset(int x, int y);
     void SetDefault(bool isDefault);                // default push button: Enter in a dialog clicks it
 
-    void SetShowDisabledBitmap(bool on);            // embossed look for a bitmap while disabled (default on)
+    void SetShowDisabledBitmap(bool on);            // dimmed look for a bitmap while disabled (default on)
     bool IsHovered() const { return hover; }
 
 protected:

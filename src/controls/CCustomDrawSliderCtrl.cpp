@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QStyleOptionSlider>
 
 #include <algorithm>
@@ -101,6 +102,13 @@ void CCustomDrawSliderCtrl::paintEvent(QPaintEvent*)
         option.subControls |= QStyle::SC_SliderTickmarks;
     style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
     painter.fillRect(ThumbRect(), ThumbColour());
+    if (hasFocus()) {
+        // A dotted frame round the control, as the platform's trackbar draws it, whether the focus
+        // came by keyboard or by mouse: the slider that takes the arrow keys must be seen.
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 }
 
 void CCustomDrawSliderCtrl::OnAction(int action)

@@ -52,6 +52,21 @@ protected:
     std::unique_ptr<CCustomDrawSliderCtrl> slider;
 };
 
+TEST_F(Slider, TheFocusedSliderShowsAFocusFrame)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowActive(slider.get()));
+    ASSERT_TRUE(slider->hasFocus());
+    const QImage focused = Grab(*slider);
+    slider->clearFocus();
+    const QImage unfocused = Grab(*slider);
+    // The dotted frame runs round the whole control: far more pixels differ than a thumb edge would.
+    int differing = 0;
+    for (int y = 0; y < focused.height(); ++y)
+        for (int x = 0; x < focused.width(); ++x)
+            differing += focused.pixel(x, y) != unfocused.pixel(x, y);
+    EXPECT_GT(differing, slider->width() / 2);
+}
+
 TEST(SliderColours, LighterAndDarkerAreHalfAgainAndHalfTheLuminance)
 {
     const QColor lighter = CCustomDrawSliderCtrl::LighterColour();
