@@ -15,12 +15,4 @@ bool MessageBoxPrompts::Ask(QWidget* owner, const QString& text, const QString& 
         == QMessageBox::Yes;
 }
 
-void MessageBoxPrompts::Notify(QWidget* owner, const QString& text, const QString& caption)
-{
-    auto* box = new QMessageBox(QMessageBox::Warning, caption, text, QMessageBox::Ok, owner);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
-}
-
 } // namespace vistrel

@@ -15,8 +15,6 @@ public:
     virtual void ShowMessage(QWidget* owner, const QString& text, const QString& caption) = 0;
     // Modal Yes/No; true for Yes.
     virtual bool Ask(QWidget* owner, const QString& text, const QString& caption) = 0;
-    // Shown without waiting for the user.
-    virtual void Notify(QWidget* owner, const QString& text, const QString& caption) = 0;
 };
 
 class MessageBoxPrompts : public IUserPrompts
@@ -24,7 +22,6 @@ class MessageBoxPrompts : public IUserPrompts
 public:
     void ShowMessage(QWidget* owner, const QString& text, const QString& caption) override;
     bool Ask(QWidget* owner, const QString& text, const QString& caption) override;
-    void Notify(QWidget* owner, const QString& text, const QString& caption) override;
 };
 
 } // namespace vistrel

@@ -7,8 +7,11 @@
 #include "controls/CCustomDrawSliderCtrl.h"
 #include "controls/CRoundButtonST.h"
 #include "controls/CXLabel.h"
+#include "controls/StaticPicture.h"
+#include "controls/WholeRadioButton.h"
 #include "images/StillCheck.h"
 #include "window/LayoutTable.h"
+#include "window/NoticeLine.h"
 #include "window/PreviewSurface.h"
 #include "window/SaveController.h"
 #include "window/StripView.h"
@@ -41,6 +44,7 @@ namespace {
 
 constexpr const char* kWindowIconPath = ":/artwork/vistrel.svg";
 constexpr const char* kNoScannerPicturePath = ":/artwork/no-scanner.png";
+constexpr int kLighterThanFacePercent = 106;
 
 // Controls whose enabled state does not follow the scanner.
 constexpr std::array<int, 6> kAlwaysUsable {IdChooser, IdFolderBox, IdChooseFolder, IdChooserCaption, IdSaveCaption,
@@ -100,6 +104,17 @@ std::shared_ptr<ICapturePlatform> PlatformFromEnvironment()
     // A build without any backend still opens the window, in the no-scanner state.
     std::shared_ptr<ICapturePlatform> chosen = MakePlatformFromEnvironment();
     return chosen ? chosen : MakeCapturePlatform({});
+}
+
+// The platform's 3-D light colour lies between the button face and the highlight. Fusion's Midlight
+// is darker than its face, so the colour is mixed here.
+QColor ThreeDLightColour(const QPalette& palette)
+{
+    const QColor face = palette.color(QPalette::Button);
+    const QColor light = palette.color(QPalette::Light);
+    const QColor between((face.red() + light.red()) / 2, (face.green() + light.green()) / 2,
+                         (face.blue() + light.blue()) / 2);
+    return between.lightness() > face.lightness() ? between : face.lighter(kLighterThanFacePercent);
 }
 
 // The window icon in its drawn sizes; the scalable drawing covers any other size.
@@ -229,6 +244,9 @@ void CVistrelDlg::CreateControls()
     previewSurface = new class PreviewSurface(previewLabel);
     previewSurface->setGeometry(previewLabel->rect());
     previewSurface->show();
+
+    notice = new NoticeLine(this);
+    notice->PlaceOver(previewLabel->geometry());
 }
 
 QWidget* CVistrelDlg::CreateControl(const LayoutControl& row)
@@ -271,7 +289,7 @@ QWidget* CVistrelDlg::CreateControl(const LayoutControl& row)
         return label;
     }
     case ControlKind::Picture: {
-        auto* picture = new QLabel(this);
+        auto* picture = new StaticPicture(this);
         picture->setAlignment(Qt::AlignCenter);
         if (row.Has(Sunken))
             picture->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -292,7 +310,7 @@ QWidget* CVistrelDlg::CreateControl(const LayoutControl& row)
         return slider;
     }
     case ControlKind::Radio: {
-        auto* radio = new QRadioButton(text, this);
+        auto* radio = new WholeRadioButton(text, this);
         QButtonGroup* group = nullptr;
         if (row.id == IdSlide || row.id == IdNegative || row.id == IdBlackWhite)
             group = filmTypeGroup;
@@ -367,8 +385,7 @@ void CVistrelDlg::OnInitDialog()
     statusLabel->ShowText(QString());
     noDeviceLabel->SetForeground(QColor(kNoScannerTextColour)).SetPointSize(kNoScannerTextPoints);
 
-    // Qt's counterpart of the platform's 3-D light colour.
-    const QColor light = palette().color(QPalette::Midlight);
+    const QColor light = ThreeDLightColour(palette());
     for (CRoundButtonST* button : commandButtons) {
         button->SetDrawBorder(true);
         button->SetColor(CButtonST::HotBack, QColor(kButtonHotColour));
@@ -567,26 +584,44 @@ void CVistrelDlg::EnableForScanner(QWidget* child)
 
 void CVistrelDlg::EnableForScannerAll()
 {
-    // A focused control that is about to be disabled would push the focus on to the next control
-    // (the folder box, which selects its text); the window takes it instead, as a disabled control
-    // would keep it on the platform, and gives it back to the first thumbnail once that is usable.
-    QWidget* focused = focusWidget();
-    if (focused && focused != this) {
-        for (auto& [id, widget] : controls) {
-            if (widget != focused && !widget->isAncestorOf(focused))
-                continue;
-            if (EnabledByRule(id) == std::optional<bool>(false)) {
-                thumbnailFocusPending = thumbnailFocusPending || widget == thumbnails[0];
-                setFocus(Qt::OtherFocusReason);
-            }
-            break;
-        }
+    // Disabling controls pushes the focus about: a disabled focused control hands it on, and a
+    // disabled button hands it to the next tab stop even when it did not hold it. That may be a
+    // slider the next arrow key moves, or the folder box, which selects its whole path. So the
+    // focus stays where it was while that control stays usable; otherwise the window holds it, as a
+    // disabled control would keep it on the platform, and gives it to the first thumbnail once that
+    // is usable.
+    QWidget* const before = focusWidget();
+    const bool heldByControl = before && before != this;
+    // The folder box keeps the user's cursor and selection through the handing about.
+    auto* const edit = qobject_cast<QLineEdit*>(before);
+    const int cursor = edit ? edit->cursorPosition() : 0;
+    const int selectionStart = edit ? edit->selectionStart() : -1;
+    const int selectionLength = edit ? edit->selectionLength() : 0;
+    if (heldByControl) {
+        const auto owner = std::find_if(controls.begin(), controls.end(), [before](const auto& entry) {
+            return entry.second == before || entry.second->isAncestorOf(before);
+        });
+        if (owner != controls.end() && EnabledByRule(owner->first) == std::optional<bool>(false))
+            setFocus(Qt::OtherFocusReason);
     }
     for (auto& [id, widget] : controls)
         EnableForScanner(widget);
-    if (thumbnailFocusPending && thumbnails[0]->isEnabled() && (focusWidget() == this || !focusWidget())) {
+
+    if (heldByControl && before->isEnabled() && before->isVisible()) {
+        if (focusWidget() != before)
+            before->setFocus(Qt::OtherFocusReason);
+        if (edit && selectionStart >= 0)
+            edit->setSelection(selectionStart, selectionLength);
+        else if (edit)
+            edit->setCursorPosition(cursor);
+        return;
+    }
+    thumbnailFocusPending = thumbnailFocusPending || heldByControl;
+    if (thumbnailFocusPending && thumbnails[0]->isEnabled()) {
         thumbnailFocusPending = false;
         thumbnails[0]->setFocus(Qt::OtherFocusReason);
+    } else if (before && focusWidget() != this) {
+        setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -685,7 +720,7 @@ void CVistrelDlg::ReportUnusableScanner()
 {
     for (const UnusableDevice& device : platform->UnusableDevices()) {
         if (CaptureEngine::PathNamesScanner(device.name)) {
-            services.prompts->Notify(this, QString::fromStdString(device.reason), QString::fromLatin1(kTitle));
+            notice->Show(QString::fromStdString(device.reason), NoticeLine::Stays);
             return;
         }
     }
@@ -870,9 +905,9 @@ void CVistrelDlg::AddStill(FrameBytes bytes, CaptureTime arrival)
                  "It was not added.")
                   .arg(decodedWidth)
                   .arg(decodedHeight)
-            : tr("The scanner delivered a picture that cannot be read. It was not added.");
+            : tr("The scanner delivered a picture that is damaged or cannot be read. It was not added.");
         qCWarning(lcStill).noquote() << "a still of" << size << "bytes was refused:" << why;
-        services.prompts->Notify(this, why, QString::fromLatin1(kTitle));
+        notice->Show(why);
         return;
     }
 
@@ -895,6 +930,7 @@ void CVistrelDlg::AddStill(FrameBytes bytes, CaptureTime arrival)
     StopStillTimer();
     ++stillCount;
     ShowCaptureStatus(1, IdsSaveSuccess);
+    notice->Dismiss();
 }
 
 void CVistrelDlg::OnStillTimeout()
@@ -904,6 +940,8 @@ void CVistrelDlg::OnStillTimeout()
     ++stillCount;
     ShowCaptureStatus(2, IdsSaveFailed);
     --stillCount;
+    // The indicator above stays hidden, as the layout has it; the user hears of the failure here.
+    notice->Show(tr("The scanner did not deliver the image. Press Scan to try again."));
 }
 
 // ---- Strip and save -----------------------------------------------------------------------------
@@ -1021,6 +1059,7 @@ void CVistrelDlg::resizeEvent(QResizeEvent* event)
     }
     anchors.Apply(size());
     previewSurface->setGeometry(previewLabel->rect());
+    notice->PlaceOver(previewLabel->geometry());
     if (engine && engine->HasGraph())
         engine->ShowPreview(true);
 }

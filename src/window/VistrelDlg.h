@@ -32,6 +32,7 @@ class CButtonST;
 class CCustomDrawSliderCtrl;
 class CRoundButtonST;
 class CXLabel;
+class NoticeLine;
 class PreviewSurface;
 class SaveController;
 class StripView;
@@ -143,6 +144,7 @@ public:
     int StillCount() const { return stillCount; }
     int StillTimerId() const { return stillTimer; }
     const QTimer& StillTimer() const { return stillTimeout; }
+    const NoticeLine& Notice() const { return *notice; }
     QSize MinTrackSize() const { return QSize(minTrackWidth, minTrackHeight); }
     DialogBaseUnits BaseUnits() const { return baseUnits; }
     bool IsSaving() const;
@@ -203,6 +205,7 @@ private:
     std::array<CButtonST*, 12> thumbnails {};
     QLabel* imageView = nullptr;
     class PreviewSurface* previewSurface = nullptr;
+    NoticeLine* notice = nullptr;
 
     std::map<int, QWidget*> controls;
     QButtonGroup* filmTypeGroup = nullptr;

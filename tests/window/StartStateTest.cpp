@@ -1,6 +1,8 @@
 // The window as it starts: title, controls, the no-scanner state, focus, anchoring, minimum size.
 #include "WindowFixture.h"
 
+#include "window/StripView.h"
+
 #include "controls/CButtonST.h"
 #include "controls/CRoundButtonST.h"
 #include "controls/CXLabel.h"
@@ -120,13 +122,59 @@ TEST_F(WindowTest, ThumbnailsSitSideBySideWithoutGaps)
     }
 }
 
+TEST_F(WindowTest, WithoutAScannerThePicturesKeepTheirColoursAndTheStillsStayVisible)
+{
+    const std::string scanner = AddScanner();
+    Open();
+    const StillFormat format = window->Engine().CurrentStillFormat();
+    Deliver(JpegStill(format.width, format.height));
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(window->Strip().Strip().Selection(), 0);
+    const QImage thumbnailBefore = window->Control(IdFirstThumbnail)->grab().toImage();
+    Unplug(scanner);
+    ASSERT_FALSE(IsEnabled(IdNoScannerPicture));
+    ASSERT_FALSE(IsEnabled(IdImageView));
+
+    // The no-scanner artwork as drawn, not greyed.
+    QWidget* art = window->Control(IdNoScannerPicture);
+    const QImage artShot = art->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage artwork = Get<QLabel>(IdNoScannerPicture)->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QPoint artOrigin((art->width() - artwork.width()) / 2, (art->height() - artwork.height()) / 2);
+    int same = 0;
+    int opaque = 0;
+    for (int y = 0; y < artwork.height(); ++y) {
+        for (int x = 0; x < artwork.width(); ++x) {
+            if (qAlpha(artwork.pixel(x, y)) != 255)
+                continue;
+            ++opaque;
+            same += artShot.pixel(artOrigin + QPoint(x, y)) == (artwork.pixel(x, y) | 0xff000000u);
+        }
+    }
+    EXPECT_GT(opaque, 0);
+    EXPECT_GT(same, opaque * 9 / 10);
+
+    // The image view keeps the picture; the thumbnail shows it dimmed, the empty ones stay placeholders.
+    const QImage view = window->Control(IdImageView)->grab().toImage();
+    const QColor middle = view.pixelColor(view.width() * 3 / 4, view.height() * 3 / 4);
+    EXPECT_NEAR(middle.red(), 200, 12);
+    EXPECT_NEAR(middle.green(), 120, 12);
+    EXPECT_NEAR(middle.blue(), 40, 12);
+    const QImage thumbnail = window->Control(IdFirstThumbnail)->grab().toImage();
+    const QColor dimmed = thumbnail.pixelColor(thumbnail.width() * 3 / 4, thumbnail.height() * 3 / 4);
+    EXPECT_GT(dimmed.red(), dimmed.blue() + 30) << "the captured picture is gone from its thumbnail";
+    EXPECT_NE(thumbnail, thumbnailBefore);   // and it looks disabled
+}
+
 TEST_F(WindowTest, CommandButtonsLightUpOrange)
 {
     Open();
     for (int id : {IdScan, IdBrowse, IdMirror, IdRotate, IdDelete, IdSave}) {
         auto* button = window->ControlAs<CRoundButtonST>(id);
         EXPECT_EQ(button->GetColor(CButtonST::HotBack), QColor(255, 128, 0)) << id;
-        EXPECT_EQ(button->GetColor(CButtonST::NormalBack), window->palette().color(QPalette::Midlight)) << id;
+        // The 3-D light colour: lighter than the button face.
+        EXPECT_GT(button->GetColor(CButtonST::NormalBack).lightness(),
+                  window->palette().color(QPalette::Button).lightness())
+            << id;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "app/Localization.h"
 #include "controls/CXLabel.h"
+#include "window/NoticeLine.h"
 #include "window/StripView.h"
 
 #include <QTest>
@@ -72,6 +73,8 @@ TEST_F(StillTest, ArrivalsCountInBlueAndATimeOutShowsTheMissingNumberInRed)
         EXPECT_EQ(TextOf(IdStatus), QLatin1String(step.text));
         EXPECT_EQ(StatusColour(), step.colour);
         EXPECT_EQ(window->StillCount(), step.countAfter);
+        // The indicator stays hidden in the real layout: a missing still is told in the notice line.
+        EXPECT_EQ(window->Notice().isVisible(), !step.arrives);
     }
     EXPECT_EQ(StripCount(), 3);
 }
@@ -188,7 +191,8 @@ TEST_F(StillTest, UndecodableOrHugeStillsAreRefusedWithAMessage)
     }
     Deliver(std::make_shared<const std::vector<std::uint8_t>>(huge));
     EXPECT_EQ(StripCount(), 0);
-    EXPECT_EQ(prompts->notes.size(), 2u);
+    EXPECT_TRUE(window->Notice().isVisible());
+    EXPECT_TRUE(window->Notice().text().contains(QStringLiteral("100 megapixels")));
     EXPECT_TRUE(prompts->messages.empty());   // never a modal box from the streaming path
     // Neither counts as arrived: the wait goes on.
     EXPECT_TRUE(window->StillTimer().isActive());

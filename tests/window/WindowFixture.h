@@ -55,12 +55,10 @@ public:
         modal->Run();
         return answer;
     }
-    void Notify(QWidget*, const QString& text, const QString& caption) override { notes.push_back({text, caption}); }
 
     std::shared_ptr<ModalLoop> modal = std::make_shared<ModalLoop>();
     std::vector<Entry> messages;
     std::vector<Entry> questions;
-    std::vector<Entry> notes;
     bool answer = false;
 };
 
