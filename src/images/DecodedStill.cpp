@@ -30,8 +30,9 @@ HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W
                     ScratchBuffer* scratch)
 {
     std::int32_t headerW = 0, headerH = 0;
-    switch (CheckStill(bytes, size, &headerW, &headerH)) {
+    switch (CheckStillHeader(bytes, size, &headerW, &headerH)) {
     case StillCheck::NotDecodable:
+    case StillCheck::Damaged:
         *reason = QStringLiteral("the scanned image cannot be decoded");
         return E_FAIL;
     case StillCheck::TooLarge:
@@ -76,10 +77,13 @@ HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W
         owned = std::make_unique_for_overwrite<std::uint8_t[]>(bytesNeeded);
         pixels = owned.get();
     }
+    // A warning means grey where the picture should be: such a still is refused, not shown or saved.
     if (tjDecompress2(decoder, bytes, static_cast<unsigned long>(size), pixels, width, stride, height,
-                      TJPF_BGRX, 0) != 0 &&
-        tjGetErrorCode(decoder) == TJERR_FATAL) {
-        *reason = QStringLiteral("the scanned image cannot be decoded (%1)").arg(QString::fromUtf8(tjGetErrorStr2(decoder)));
+                      TJPF_BGRX, TJFLAG_STOPONWARNING) != 0) {
+        const QString detail = QString::fromUtf8(tjGetErrorStr2(decoder));
+        *reason = tjGetErrorCode(decoder) == TJERR_WARNING
+            ? QStringLiteral("the scanned image is damaged (%1)").arg(detail)
+            : QStringLiteral("the scanned image cannot be decoded (%1)").arg(detail);
         return E_FAIL;
     }
     out->owned = std::move(owned);

@@ -1,6 +1,7 @@
 // Refusing stills that do not decode or claim an absurd size, before anything is allocated.
 #include "Fixtures.h"
 
+#include "images/DecodedStill.h"
 #include "images/RenderFitted.h"
 #include "images/SaveImageFile.h"
 #include "images/StillCheck.h"
@@ -36,6 +37,7 @@ TEST(CheckStill, RefusesWhatDoesNotDecode)
     const std::vector<std::vector<std::uint8_t>> garbage = {
         {},
         {0xFF, 0xD8},                                          // SOI and nothing else
+        {0xFF, 0xD8, 0xFF, 0xD9},                              // SOI and EOI: no picture at all
         {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0},   // another format
         std::vector<std::uint8_t>(valid.begin(), valid.begin() + 20),   // cut inside the headers
         std::vector<std::uint8_t>(4096, 0xAB),
@@ -55,20 +57,77 @@ TEST(CheckStill, RefusesWhatDoesNotDecode)
     EXPECT_EQ(h, 24);
 }
 
+// A still whose header is sound but whose data is cut short or corrupt is refused by the check on
+// arrival and by every decode, never shown or saved with grey areas.
+TEST(CheckStill, RefusesDamagedStillsEverywhere)
+{
+    const std::vector<std::uint8_t> whole = test::EncodeJpeg(test::Photo(320, 240));
+    std::size_t scan = 0;
+    for (std::size_t i = 2; i + 1 < whole.size() && !scan; ++i) {
+        if (whole[i] == 0xFF && whole[i + 1] == 0xDA) {
+            scan = i + 2;
+        }
+    }
+    ASSERT_GT(scan, 0u);
+    const std::size_t middle = scan + (whole.size() - scan) / 2;
+    auto withEndInTheMiddle = whole;
+    withEndInTheMiddle[middle] = 0xFF;
+    withEndInTheMiddle[middle + 1] = 0xD9;
+    auto withGarbage = whole;
+    std::fill(withGarbage.begin() + std::ptrdiff_t(middle), withGarbage.begin() + std::ptrdiff_t(middle + 64), 0xFF);
+    struct Case { const char* name; std::vector<std::uint8_t> bytes; };
+    const Case cases[] = {
+        {"cut in the middle of the data", {whole.begin(), whole.begin() + std::ptrdiff_t(middle)}},
+        {"cut just after the data begins", {whole.begin(), whole.begin() + std::ptrdiff_t(scan + 40)}},
+        {"end marker in the middle of the data", withEndInTheMiddle},
+        {"fill bytes over the data", withGarbage},
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const Case& c : cases) {
+        const auto size = static_cast<std::int32_t>(c.bytes.size());
+        std::int32_t w = 0, h = 0;
+        EXPECT_EQ(CheckStill(c.bytes.data(), size, &w, &h), StillCheck::Damaged) << c.name;
+        EXPECT_EQ(w, 320) << c.name;
+        EXPECT_EQ(h, 240) << c.name;
+
+        for (const std::int32_t needed : {320, 40}) {   // full size and a DCT-scaled decode
+            DecodedStill decoded;
+            QString reason;
+            EXPECT_TRUE(Failed(DecodeStill(c.bytes.data(), size, 320, 240, needed, needed * 3 / 4, &decoded, &reason)))
+                << c.name << " at " << needed;
+            EXPECT_TRUE(reason.contains(QStringLiteral("damaged"))) << c.name << ": " << reason.toStdString();
+        }
+        QImage image;
+        EXPECT_TRUE(Failed(RenderFitted(c.bytes.data(), size, 320, 240, 88, 62, 0, 0, &image))) << c.name;
+        SaveFileResult result;
+        EXPECT_TRUE(Failed(SaveImageFile(c.bytes.data(), size, 320, 240, dir.filePath("20240305090702_01.jpg"), 2592,
+                                         1744, 0, 0, 0, {}, &result))) << c.name;
+        EXPECT_TRUE(result.reason.contains(QStringLiteral("damaged"))) << c.name << ": " << result.reason.toStdString();
+    }
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_EQ(CheckStill(whole.data(), static_cast<std::int32_t>(whole.size()), nullptr, nullptr), StillCheck::Ok);
+}
+
 TEST(CheckStill, RefusesMoreThanAHundredMegapixels)
 {
-    struct Case { int width, height; StillCheck expected; };
+    // The header alone decides the size; the whole check then finds that a small picture claiming an
+    // allowed large size has too little data for it.
+    struct Case { int width, height; StillCheck header, whole; };
     const Case cases[] = {
-        {20000, 20000, StillCheck::TooLarge},
-        {10001, 10000, StillCheck::TooLarge},
-        {10000, 10000, StillCheck::Ok},   // exactly the limit
-        {50000, 2, StillCheck::Ok},
+        {20000, 20000, StillCheck::TooLarge, StillCheck::TooLarge},
+        {10001, 10000, StillCheck::TooLarge, StillCheck::TooLarge},
+        {10000, 10000, StillCheck::Ok, StillCheck::Damaged},   // exactly the limit
+        {50000, 2, StillCheck::Ok, StillCheck::Damaged},
     };
     for (const Case& c : cases) {
         const auto bytes = ClaimingSize(c.width, c.height);
+        const auto size = static_cast<std::int32_t>(bytes.size());
         std::int32_t w = 0, h = 0;
-        EXPECT_EQ(CheckStill(bytes.data(), static_cast<std::int32_t>(bytes.size()), &w, &h), c.expected)
-            << c.width << "x" << c.height;
+        EXPECT_EQ(CheckStillHeader(bytes.data(), size, &w, &h), c.header) << c.width << "x" << c.height;
+        EXPECT_EQ(w, c.width);
+        EXPECT_EQ(h, c.height);
+        EXPECT_EQ(CheckStill(bytes.data(), size, &w, &h), c.whole) << c.width << "x" << c.height;
         EXPECT_EQ(w, c.width);
         EXPECT_EQ(h, c.height);
     }

@@ -109,6 +109,45 @@ TEST_F(ControlChannelTest, LinesThatAreNotUnderstoodChangeNothing)
     EXPECT_FALSE(source->Faults(camera).busy);
 }
 
+TEST(ControlLineSplitter, CutsLinesAndDropsOverlongOnesWhole)
+{
+    const std::string limit(ControlLineSplitter::kMaxLine, 'a');
+    const std::string overlong(ControlLineSplitter::kMaxLine + 1, 'x');
+    struct Case {
+        std::vector<std::string> chunks;
+        std::vector<std::string> lines;
+        int dropped;
+    };
+    const Case cases[] = {
+        {{"busy on", "\n"}, {"busy on"}, 0},
+        {{"a\n\nb\nunfinished"}, {"a", "", "b"}, 0},
+        {{limit + "\n"}, {limit}, 0},
+        {{overlong + "\n"}, {}, 1},
+        // The tail of an overlong line never runs, however the bytes arrive.
+        {{std::string(512, 'x') + "unplug\nplug\n"}, {"plug"}, 1},
+        {{std::string(200, 'x'), std::string(200, 'x'), "unplug", "\nplug\n"}, {"plug"}, 1},
+        {{overlong, "\n" + overlong + "\nbusy on\n"}, {"busy on"}, 2},
+    };
+    for (const Case& c : cases) {
+        ControlLineSplitter splitter;
+        std::vector<std::string> lines;
+        int dropped = 0;
+        for (const std::string& chunk : c.chunks)
+            splitter.Feed(chunk, [&](std::string_view line) { lines.emplace_back(line); }, [&] { ++dropped; });
+        EXPECT_EQ(lines, c.lines) << c.chunks.front().substr(0, 20);
+        EXPECT_EQ(dropped, c.dropped) << c.chunks.front().substr(0, 20);
+    }
+}
+
+TEST_F(ControlChannelTest, TheTailOfAnOverlongLineIsNotACommand)
+{
+    SimControlChannel channel(source, fifo);
+    Send(std::string(512, 'x') + "unplug\n");
+    Send("busy on\n");
+    ASSERT_TRUE(Eventually([&] { return source->Faults(scanner).busy; }));
+    EXPECT_TRUE(source->IsPlugged(scanner));
+}
+
 TEST_F(ControlChannelTest, WithoutAScannerThereIsNoDefaultDevice)
 {
     auto cameras = SimulatedDeviceSource::FromList("camera");

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "RunningDevice.h"
+#include "capture/sim/PictureFile.h"
 #include "capture/sim/SyntheticScene.h"
 
 namespace vistrel::sim::test {
@@ -259,6 +260,36 @@ TEST_F(PictureFileTest, ABinaryPpmFileReplacesTheBuiltInScene)
         out.write(reinterpret_cast<const char*>(picture.pixels.data()), std::streamsize(picture.pixels.size()));
     }
     ExpectHalvesInLiveFrame(file.string());
+}
+
+TEST_F(PictureFileTest, AnUnreadableFileSaysWhatIsWrong)
+{
+    // A small JPEG whose frame header claims 20000 x 20000.
+    const RgbImage picture = Halves(16, 16);
+    tjhandle handle = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(tjCompress2(handle, picture.pixels.data(), 16, 0, 16, TJPF_RGB, &jpeg, &size, TJSAMP_444, 95, 0), 0);
+    std::string bigJpeg(reinterpret_cast<const char*>(jpeg), size);
+    tjFree(jpeg);
+    tjDestroy(handle);
+    const auto frameHeader = bigJpeg.find("\xFF\xC0");
+    ASSERT_NE(frameHeader, std::string::npos);
+    bigJpeg.replace(frameHeader + 5, 4, "\x4E\x20\x4E\x20");
+    struct Case { const char* name; std::string bytes; const char* error; };
+    const Case cases[] = {
+        {"tables.jpg", "\xFF\xD8\xFF\xD9", "no picture in the JPEG file"},
+        {"huge.jpg", bigJpeg, "picture too large"},
+        {"short.ppm", "P6\n4000 3000\n255\nabc", "truncated PPM data"},
+        {"text.txt", "hello", "not a JPEG or binary PPM file"},
+    };
+    for (const Case& c : cases) {
+        const auto file = (folder / c.name).string();
+        std::ofstream(file, std::ios::binary) << c.bytes;
+        std::string error;
+        EXPECT_FALSE(LoadPictureFile(file, &error)) << c.name;
+        EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.name << ": " << error;
+    }
 }
 
 TEST_F(PictureFileTest, AnUnreadableFileFallsBackToTheBuiltInScene)

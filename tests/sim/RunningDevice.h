@@ -31,6 +31,12 @@ public:
     {
         if (filter)
             filter->Stop();
+        // Both ends let go, as a graph disconnects them: each pin holds the other.
+        for (const auto& [pin, collector] : {std::pair {capture, live}, std::pair {still, stills}}) {
+            if (pin)
+                pin->Disconnect();
+            collector->Disconnect();
+        }
     }
 
     HRESULT Set(int family, std::int32_t property, std::int32_t value)

@@ -30,7 +30,12 @@ std::optional<RgbImage> DecodeJpeg(const std::vector<std::uint8_t>& bytes, std::
         SetError(error, tjGetErrorStr2(handle.get()));
         return std::nullopt;
     }
-    if (width <= 0 || height <= 0 || std::int64_t(width) * height > kMaxPicturePixels) {
+    // A file of tables only (SOI, EOI) reads as a header of size 0.
+    if (width <= 0 || height <= 0) {
+        SetError(error, "no picture in the JPEG file");
+        return std::nullopt;
+    }
+    if (std::int64_t(width) * height > kMaxPicturePixels) {
         SetError(error, "picture too large");
         return std::nullopt;
     }

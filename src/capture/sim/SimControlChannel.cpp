@@ -19,8 +19,6 @@
 namespace vistrel::sim {
 namespace {
 
-constexpr std::size_t kMaxLine = 256;
-
 // Fault switches a command can turn on and off.
 struct FaultSwitch {
     std::string_view command;
@@ -45,6 +43,30 @@ std::optional<std::size_t> ParseIndex(const std::string& word)
 }
 
 } // namespace
+
+void ControlLineSplitter::Feed(std::string_view bytes, const std::function<void(std::string_view)>& onLine,
+                               const std::function<void()>& onTooLong)
+{
+    while (!bytes.empty()) {
+        const std::size_t newline = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, newline);
+        if (!discarding && pending.size() + piece.size() > kMaxLine) {
+            pending.clear();
+            discarding = true;
+            if (onTooLong)
+                onTooLong();
+        }
+        if (!discarding)
+            pending.append(piece);
+        if (newline == std::string_view::npos)
+            return;
+        if (!discarding)
+            onLine(pending);
+        pending.clear();
+        discarding = false;
+        bytes.remove_prefix(newline + 1);
+    }
+}
 
 SimControlChannel::SimControlChannel(std::shared_ptr<SimulatedDeviceSource> s, std::string path)
     : source(std::move(s)), fifoPath(std::move(path))
@@ -93,7 +115,7 @@ SimControlChannel::~SimControlChannel()
 
 void SimControlChannel::ReadLoop()
 {
-    std::string pending;
+    ControlLineSplitter lines;
     std::array<char, 512> buffer {};
     for (;;) {
         pollfd fds[2] = {{wakeRead, POLLIN, 0}, {fifo, POLLIN, 0}};
@@ -109,16 +131,13 @@ void SimControlChannel::ReadLoop()
         const ssize_t n = read(fifo, buffer.data(), buffer.size());
         if (n <= 0)
             continue; // nothing there (or every writer gone): keep listening
-        pending.append(buffer.data(), std::size_t(n));
-        std::size_t newline;
-        while ((newline = pending.find('\n')) != std::string::npos) {
-            const std::string line = pending.substr(0, newline);
-            pending.erase(0, newline + 1);
-            if (!Execute(line))
-                std::fprintf(stderr, "simulator control: not understood: %s\n", line.c_str());
-        }
-        if (pending.size() > kMaxLine)
-            pending.clear(); // a line that never ends is dropped, not buffered forever
+        lines.Feed(
+            std::string_view(buffer.data(), std::size_t(n)),
+            [this](std::string_view line) {
+                if (!Execute(line))
+                    std::fprintf(stderr, "simulator control: not understood: %.*s\n", int(line.size()), line.data());
+            },
+            [] { std::fprintf(stderr, "simulator control: line longer than %zu bytes ignored\n", ControlLineSplitter::kMaxLine); });
     }
 }
 

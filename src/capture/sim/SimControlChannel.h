@@ -3,6 +3,8 @@
 //   unplug [n] | plug [n] | busy on|off [n] | nostill on|off [n] | ignore-trigger on|off [n]
 //   | failbind on|off [n] | notready on|off [n]
 // n = 0-based index into DevicePaths(); default: the first scanner.
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +13,22 @@
 namespace vistrel::sim {
 
 class SimulatedDeviceSource;
+
+// Cuts the bytes read from the FIFO into lines. A line longer than kMaxLine is dropped whole, up to
+// and including its newline, so no tail of it can run as a command of its own.
+class ControlLineSplitter {
+public:
+    static constexpr std::size_t kMaxLine = 256;
+
+    // Calls onLine for every line these bytes complete (without its newline); onTooLong once for
+    // every line dropped.
+    void Feed(std::string_view bytes, const std::function<void(std::string_view)>& onLine,
+              const std::function<void()>& onTooLong = {});
+
+private:
+    std::string pending;
+    bool discarding = false;
+};
 
 class SimControlChannel {
 public:

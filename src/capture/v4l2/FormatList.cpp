@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
+#include <utility>
 
 namespace vistrel::v4l2 {
 
@@ -38,6 +40,13 @@ std::int64_t Area(const FrameFormat& f)
 
 } // namespace
 
+std::optional<FrameFormat> FrameFormatOfSize(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height)
+{
+    if (!std::in_range<std::int32_t>(width) || !std::in_range<std::int32_t>(height))
+        return std::nullopt;
+    return FrameFormat {fourcc, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+}
+
 std::optional<Guid> SubtypeForFourcc(std::uint32_t fourcc)
 {
     const FourccRow* row = RowFor(fourcc);
@@ -55,9 +64,19 @@ MediaType VideoInfoType(const FrameFormat& frame, const Guid& subType)
 {
     const std::uint16_t bitCount = subType == MEDIASUBTYPE_YUY2 ? 16 : 24;
     MediaType type = MakeVideoInfoType(subType, frame.width, frame.height, ReferenceTimePerFrame(frame), bitCount);
-    const std::int64_t imageSize = Area(frame) * bitCount / 8;
-    WriteInt32At(type.formatBlock, kBiSizeImageOffset, static_cast<std::int32_t>(std::min<std::int64_t>(imageSize, INT32_MAX)));
+    WriteInt32At(type.formatBlock, kBiSizeImageOffset, ImageSize(frame, bitCount));
     return type;
+}
+
+std::int32_t ImageSize(const FrameFormat& frame, std::uint16_t bitCount)
+{
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
+    if (frame.width <= 0 || frame.height <= 0)
+        return 0;
+    std::int64_t bits = 0;
+    if (__builtin_mul_overflow(Area(frame), std::int64_t {bitCount}, &bits))
+        return static_cast<std::int32_t>(kLargest);
+    return static_cast<std::int32_t>(std::min(bits / 8, kLargest));
 }
 
 std::vector<PinFormat> CaptureFormats(std::span<const FrameFormat> frames)

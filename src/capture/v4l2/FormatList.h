@@ -21,6 +21,10 @@ struct FrameFormat
     friend bool operator==(const FrameFormat&, const FrameFormat&) = default;
 };
 
+// The frame a driver reports in unsigned sizes; none when a size does not fit our signed 32-bit fields
+// (a stepwise range may end anywhere up to 2^32 - 1).
+std::optional<FrameFormat> FrameFormatOfSize(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height);
+
 // A format as a pin lists it, with the device format that produces it.
 struct PinFormat
 {
@@ -32,6 +36,8 @@ struct PinFormat
 std::optional<Guid> SubtypeForFourcc(std::uint32_t fourcc);
 std::int64_t ReferenceTimePerFrame(const FrameFormat& frame); // 100 ns units, 0 when unknown
 MediaType VideoInfoType(const FrameFormat& frame, const Guid& subType);
+// Bytes of one uncompressed frame, clamped to 0 .. INT32_MAX (the header's field).
+std::int32_t ImageSize(const FrameFormat& frame, std::uint16_t bitCount);
 
 // The capture pin: compressed formats first (they fit the USB bus at any size), each in device order.
 std::vector<PinFormat> CaptureFormats(std::span<const FrameFormat> frames);

@@ -71,7 +71,7 @@ private:
             deliver(*change);
     }
 
-    const SysfsLayout layout;
+    const SysfsLayout layout {};
     DeviceRegistry registry;
     std::mutex unusableMutex;
     std::vector<UnusableDevice> unusable; // from the last enumeration

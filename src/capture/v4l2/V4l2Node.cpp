@@ -148,7 +148,10 @@ std::vector<FrameFormat> EnumerateFrameFormats(int fd)
             }
         }
         for (const auto& [width, height] : sizes) {
-            FrameFormat frame {desc.pixelformat, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+            std::optional<FrameFormat> sized = FrameFormatOfSize(desc.pixelformat, width, height);
+            if (!sized)
+                continue;
+            FrameFormat frame = *sized;
             FastestInterval(fd, frame);
             frames.push_back(frame);
         }

@@ -63,6 +63,46 @@ TEST(FormatList, VideoInfoHeadersDescribeTheFrames)
     }
 }
 
+TEST(FormatList, HugeStepwiseSizesNeitherOverflowNorTurnNegative)
+{
+    constexpr std::int32_t kMax = INT32_MAX;
+    struct SizeCase
+    {
+        std::uint32_t width, height;
+        bool listed;
+    };
+    const SizeCase sizes[] = {
+        {2592, 1944, true}, {0x7FFFFFFFu, 0x7FFFFFFFu, true}, {0x80000000u, 480, false}, {640, 0xFFFFFFFFu, false},
+    };
+    for (const SizeCase& c : sizes) {
+        const auto frame = FrameFormatOfSize(V4L2_PIX_FMT_MJPEG, c.width, c.height);
+        EXPECT_EQ(frame.has_value(), c.listed) << c.width << "x" << c.height;
+        if (frame) {
+            EXPECT_EQ(frame->width, std::int32_t(c.width));
+            EXPECT_EQ(frame->height, std::int32_t(c.height));
+        }
+    }
+
+    struct BytesCase
+    {
+        FrameFormat frame;
+        std::uint16_t bitCount;
+        std::int32_t bytes;
+    };
+    const BytesCase bytes[] = {
+        {Yuyv(640, 480), 16, 640 * 480 * 2},
+        {Mjpg(30000, 23860), 24, 2147400000},    // just below the clamp
+        {Mjpg(30000, 23861), 24, kMax},          // just above it
+        {Mjpg(kMax, kMax), 24, kMax},            // the product overflows 64 bits
+        {Mjpg(-640, 480), 24, 0},
+    };
+    for (const BytesCase& c : bytes)
+        EXPECT_EQ(ImageSize(c.frame, c.bitCount), c.bytes) << c.frame.width << "x" << c.frame.height;
+    const auto formats = CaptureFormats(std::vector {Mjpg(kMax, kMax)});
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_EQ(ReadInt32At(formats[0].type.formatBlock, kBiSizeImageOffset), kMax);
+}
+
 TEST(FormatList, CapturePinListsCompressedFormatsFirstInDeviceOrder)
 {
     const std::vector<FrameFormat> frames = {
