@@ -11,12 +11,9 @@ namespace vistrel {
 
 namespace {
 
-// One decompressor per thread: creating it costs about as much as a thumbnail's resampling.
-tjhandle ThreadDecoder()
-{
-    thread_local const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
-    return decoder.get();
-}
+// A decompressor keeps the tables of the last picture it read and uses them for a later one that
+// lacks its own, so each still gets a fresh one: the same bytes always decode the same way.
+using Decoder = std::unique_ptr<void, int (*)(tjhandle)>;
 
 bool Covers(std::int64_t full, const tjscalingfactor& f, std::int64_t needed)
 {
@@ -41,7 +38,8 @@ HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W
     case StillCheck::Ok:
         break;
     }
-    tjhandle decoder = ThreadDecoder();
+    const Decoder owner(tjInitDecompress(), tjDestroy);
+    tjhandle decoder = owner.get();
     if (!decoder) {
         *reason = QStringLiteral("no JPEG decoder");
         return E_OUTOFMEMORY;

@@ -109,6 +109,30 @@ TEST(CheckStill, RefusesDamagedStillsEverywhere)
     EXPECT_EQ(CheckStill(whole.data(), static_cast<std::int32_t>(whole.size()), nullptr, nullptr), StillCheck::Ok);
 }
 
+// A still without its own quantization table cannot be decoded, whatever was decoded before it:
+// the check on arrival and every later decode must agree.
+TEST(CheckStill, ADecodeDoesNotBorrowTheTablesOfThePreviousStill)
+{
+    const std::vector<std::uint8_t> whole = test::EncodeJpeg(test::Quadrants(32, 24));
+    std::vector<std::uint8_t> withoutTables;
+    for (std::size_t i = 0; i < whole.size();) {
+        if (i + 3 < whole.size() && whole[i] == 0xFF && whole[i + 1] == 0xDB) {
+            i += 2 + (std::size_t(whole[i + 2]) << 8 | whole[i + 3]);
+            continue;
+        }
+        withoutTables.push_back(whole[i++]);
+    }
+    ASSERT_LT(withoutTables.size(), whole.size());
+    const auto size = static_cast<std::int32_t>(withoutTables.size());
+    EXPECT_EQ(CheckStill(withoutTables.data(), size, nullptr, nullptr), StillCheck::NotDecodable);
+    for (int round = 0; round < 2; ++round) {
+        DecodedStill decoded;
+        QString reason;
+        EXPECT_EQ(DecodeStill(whole.data(), static_cast<std::int32_t>(whole.size()), 32, 24, 32, 24, &decoded, &reason), S_OK);
+        EXPECT_TRUE(Failed(DecodeStill(withoutTables.data(), size, 32, 24, 32, 24, &decoded, &reason))) << round;
+    }
+}
+
 TEST(CheckStill, RefusesMoreThanAHundredMegapixels)
 {
     // The header alone decides the size; the whole check then finds that a small picture claiming an
