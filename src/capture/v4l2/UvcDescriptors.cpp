@@ -1,6 +1,8 @@
 #include "capture/v4l2/UvcDescriptors.h"
 
 #include <algorithm>
+#include <deque>
+#include <utility>
 
 namespace vistrel::v4l2 {
 
@@ -8,6 +10,8 @@ namespace {
 
 constexpr std::uint8_t kTypeConfiguration = 0x02;
 constexpr std::uint8_t kTypeInterface = 0x04;
+constexpr std::uint8_t kTypeEndpoint = 0x05;
+constexpr std::uint8_t kTypeSuperSpeedCompanion = 0x30;
 constexpr std::uint8_t kTypeClassInterface = 0x24;
 constexpr std::uint8_t kClassVideo = 0x0E;
 constexpr std::uint8_t kSubclassControl = 0x01;
@@ -15,11 +19,12 @@ constexpr std::uint8_t kSubclassStreaming = 0x02;
 
 constexpr std::uint8_t kVcHeader = 0x01;
 constexpr std::uint8_t kVcInputTerminal = 0x02;
+constexpr std::uint8_t kVcProcessingUnit = 0x05;
 constexpr std::uint8_t kVcExtensionUnit = 0x06;
-constexpr std::uint8_t kVsInputHeader = 0x01;
 constexpr std::uint16_t kCameraTerminalType = 0x0201;
 
 // Fixed offsets inside the class-specific descriptors.
+constexpr std::size_t kHeaderVersion = 3;
 constexpr std::size_t kHeaderCollectionCount = 11;
 constexpr std::size_t kUnitGuid = 4;
 constexpr std::size_t kUnitNumControls = 20;
@@ -27,7 +32,7 @@ constexpr std::size_t kUnitNrInPins = 21;
 constexpr std::size_t kUnitSources = 22;
 constexpr std::size_t kTerminalType = 4;
 constexpr std::size_t kTerminalControlSize = 14;
-constexpr std::size_t kInputHeaderStillMethod = 9;
+constexpr std::size_t kProcessingControlSize = 7;
 
 std::uint16_t Le16(std::span<const std::uint8_t> d, std::size_t at)
 {
@@ -69,6 +74,20 @@ std::optional<UvcCameraTerminal> ParseCameraTerminal(std::span<const std::uint8_
     return terminal;
 }
 
+std::optional<UvcProcessingUnit> ParseProcessingUnit(std::span<const std::uint8_t> d)
+{
+    if (d.size() <= kProcessingControlSize)
+        return std::nullopt;
+    const std::size_t bitmapSize = d[kProcessingControlSize];
+    if (d.size() < kProcessingControlSize + 1 + bitmapSize)
+        return std::nullopt;
+    UvcProcessingUnit unit;
+    unit.unitId = d[3];
+    unit.controls.bytes.assign(d.begin() + kProcessingControlSize + 1,
+                               d.begin() + kProcessingControlSize + 1 + bitmapSize);
+    return unit;
+}
+
 } // namespace
 
 Guid GuidFromBytes(std::span<const std::uint8_t, 16> b)
@@ -88,9 +107,17 @@ std::optional<UvcFunction> ParseUvcFunction(std::span<const std::uint8_t> descri
     function.controlInterface = controlInterface;
     bool controlFound = false;
     int configurations = 0;
-    // The interface whose class-specific descriptors follow (alternate setting 0 only).
-    struct Current { std::uint8_t number = 0; std::uint8_t subclass = 0; bool video = false; } current;
-    std::vector<std::pair<std::uint8_t, std::uint8_t>> stillMethods; // streaming interface -> method
+    // The interface whose descriptors follow.
+    struct Current
+    {
+        std::uint8_t number = 0;
+        std::uint8_t alternate = 0;
+        std::uint8_t subclass = 0;
+        bool video = false;
+    } current;
+    std::deque<UvcStreamingInterface> streams; // every streaming interface met, of any function
+    UvcStreamingInterface* stream = nullptr;   // the current interface's entry in streams
+    bool afterStreamingEndpoint = false;
 
     std::size_t at = 0;
     while (descriptors.size() - at >= 2) {
@@ -100,26 +127,53 @@ std::optional<UvcFunction> ParseUvcFunction(std::span<const std::uint8_t> descri
         const auto d = descriptors.subspan(at, length);
         at += length;
         const std::uint8_t type = d[1];
+        const bool companionAllowed = std::exchange(afterStreamingEndpoint, false);
 
         if (type == kTypeConfiguration && ++configurations > 1)
             break;
         if (type == kTypeInterface) {
             current = {};
-            if (length >= 9 && d[3] == 0) {
-                current.number = d[2];
-                current.video = d[5] == kClassVideo;
-                current.subclass = d[6];
-                if (current.video && current.subclass == kSubclassControl && current.number == controlInterface)
+            stream = nullptr;
+            if (length >= 9) {
+                current = {d[2], d[3], d[6], d[5] == kClassVideo};
+                if (current.video && current.subclass == kSubclassControl && current.alternate == 0 &&
+                    current.number == controlInterface)
                     controlFound = true;
+                if (current.video && current.subclass == kSubclassStreaming) {
+                    const auto it = std::ranges::find(streams, current.number, &UvcStreamingInterface::number);
+                    if (it != streams.end()) {
+                        stream = &*it;
+                    } else {
+                        stream = &streams.emplace_back();
+                        stream->number = current.number;
+                    }
+                    AddAlternate(*stream, current.alternate);
+                }
             }
             continue;
         }
-        if (type != kTypeClassInterface || !current.video || length < 3)
+        if (type == kTypeEndpoint && stream) {
+            AddEndpoint(*stream, current.alternate, d);
+            afterStreamingEndpoint = true;
+            continue;
+        }
+        if (type == kTypeSuperSpeedCompanion && companionAllowed) {
+            AddSuperSpeedCompanion(*stream, d);
+            continue;
+        }
+        if (type == kTypeEndpoint && current.video && current.subclass == kSubclassControl &&
+            current.number == controlInterface && current.alternate == 0 && !function.statusEndpoint) {
+            function.statusEndpoint = ParseEndpoint(d);
+            continue;
+        }
+        // Class-specific descriptors belong to alternate setting 0.
+        if (type != kTypeClassInterface || !current.video || current.alternate != 0 || length < 3)
             continue;
 
         const std::uint8_t subtype = d[2];
         if (current.subclass == kSubclassControl && current.number == controlInterface) {
             if (subtype == kVcHeader && length > kHeaderCollectionCount) {
+                function.uvcVersion = Le16(d, kHeaderVersion);
                 const std::size_t count = std::min<std::size_t>(d[kHeaderCollectionCount],
                                                                 length - kHeaderCollectionCount - 1);
                 function.streamingInterfaces.assign(d.begin() + kHeaderCollectionCount + 1,
@@ -129,17 +183,20 @@ std::optional<UvcFunction> ParseUvcFunction(std::span<const std::uint8_t> descri
                     function.extensionUnits.push_back(std::move(*unit));
             } else if (subtype == kVcInputTerminal && !function.cameraTerminal) {
                 function.cameraTerminal = ParseCameraTerminal(d);
+            } else if (subtype == kVcProcessingUnit && !function.processingUnit) {
+                function.processingUnit = ParseProcessingUnit(d);
             }
-        } else if (current.subclass == kSubclassStreaming && subtype == kVsInputHeader &&
-                   length > kInputHeaderStillMethod) {
-            stillMethods.emplace_back(current.number, d[kInputHeaderStillMethod]);
+        } else if (stream) {
+            AddStreamingDescriptor(*stream, d);
         }
     }
     if (!controlFound)
         return std::nullopt;
-    for (const auto& [number, method] : stillMethods) {
-        if (std::ranges::find(function.streamingInterfaces, number) != function.streamingInterfaces.end())
-            function.stillCaptureMethod = std::max(function.stillCaptureMethod, method);
+    for (auto& s : streams) {
+        if (std::ranges::find(function.streamingInterfaces, s.number) == function.streamingInterfaces.end())
+            continue;
+        function.stillCaptureMethod = std::max(function.stillCaptureMethod, s.stillCaptureMethod);
+        function.streaming.push_back(std::move(s));
     }
     return function;
 }

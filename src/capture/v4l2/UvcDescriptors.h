@@ -1,12 +1,13 @@
 #pragma once
 // What a USB video function declares about itself in its descriptors: extension units, the camera
-// terminal and the still-capture method of its streaming interfaces.
+// terminal, the processing unit, the status endpoint and its streaming interfaces.
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "capture/contract/Guid.h"
+#include "capture/v4l2/UvcStreamingDescriptors.h"
 
 namespace vistrel::v4l2 {
 
@@ -34,16 +35,26 @@ struct UvcCameraTerminal
     ControlBitmap controls;
 };
 
+struct UvcProcessingUnit
+{
+    std::uint8_t unitId = 0;
+    ControlBitmap controls;
+};
+
 // Camera-terminal features by their bit in bmControls.
 constexpr unsigned kTerminalRollAbsoluteBit = 13;
 
 struct UvcFunction
 {
     std::uint8_t controlInterface = 0;
+    std::uint16_t uvcVersion = 0; // bcdUVC, 0x0110 for 1.1
     std::vector<UvcExtensionUnit> extensionUnits;
     std::optional<UvcCameraTerminal> cameraTerminal;
+    std::optional<UvcProcessingUnit> processingUnit;
+    std::optional<UvcEndpoint> statusEndpoint; // the control interface's interrupt endpoint
     std::vector<std::uint8_t> streamingInterfaces;
     std::uint8_t stillCaptureMethod = 0; // the highest method of its streaming interfaces; 0 = none
+    std::vector<UvcStreamingInterface> streaming; // those of streamingInterfaces the descriptors hold
 };
 
 // The identifier as stored in a descriptor: the first three fields little-endian, then eight bytes.

@@ -88,6 +88,87 @@ DescriptorBuilder& DescriptorBuilder::Endpoint(std::uint8_t address)
     return Raw({7, 0x05, address, 0x05, 0x00, 0x0C, 1});
 }
 
+namespace {
+
+void Put16(std::vector<std::uint8_t>& d, std::uint32_t v)
+{
+    d.push_back(static_cast<std::uint8_t>(v));
+    d.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void Put32(std::vector<std::uint8_t>& d, std::uint32_t v)
+{
+    Put16(d, v);
+    Put16(d, v >> 16);
+}
+
+} // namespace
+
+DescriptorBuilder& DescriptorBuilder::InputHeader(std::uint8_t endpoint, std::uint8_t stillMethod, std::uint8_t formats)
+{
+    std::vector<std::uint8_t> d = {static_cast<std::uint8_t>(13 + formats), 0x24, 0x01, formats, 0, 0, endpoint, 0, 3,
+                                   stillMethod, 1, 0, 1};
+    d.resize(d[0], 0);
+    return Raw(d);
+}
+
+DescriptorBuilder& DescriptorBuilder::UncompressedFormat(std::uint8_t index, std::uint8_t frames, const Guid& guid)
+{
+    std::vector<std::uint8_t> d = {27, 0x24, 0x04, index, frames};
+    const auto g = GuidBytes(guid);
+    d.insert(d.end(), g.begin(), g.end());
+    d.insert(d.end(), {16, 1, 0, 0, 0, 0});
+    return Raw(d);
+}
+
+DescriptorBuilder& DescriptorBuilder::Frame(std::uint8_t subtype, std::uint8_t index, std::uint16_t width,
+                                            std::uint16_t height, std::uint32_t bufferSize,
+                                            const std::vector<std::uint32_t>& intervals, bool continuous)
+{
+    std::vector<std::uint8_t> d = {0, 0x24, subtype, index, 0};
+    Put16(d, width);
+    Put16(d, height);
+    Put32(d, 1000000);   // minimum bit rate
+    Put32(d, 90000000);  // maximum bit rate
+    Put32(d, bufferSize);
+    Put32(d, intervals.empty() ? 0 : intervals.front());
+    d.push_back(continuous ? 0 : static_cast<std::uint8_t>(intervals.size()));
+    for (const std::uint32_t interval : intervals)
+        Put32(d, interval);
+    d[0] = static_cast<std::uint8_t>(d.size());
+    return Raw(d);
+}
+
+DescriptorBuilder& DescriptorBuilder::StillImageFrame(std::uint8_t endpoint,
+                                                      const std::vector<std::pair<std::uint16_t, std::uint16_t>>& sizes,
+                                                      const std::vector<std::uint8_t>& compressions)
+{
+    std::vector<std::uint8_t> d = {0, 0x24, 0x03, endpoint, static_cast<std::uint8_t>(sizes.size())};
+    for (const auto& [w, h] : sizes) {
+        Put16(d, w);
+        Put16(d, h);
+    }
+    d.push_back(static_cast<std::uint8_t>(compressions.size()));
+    d.insert(d.end(), compressions.begin(), compressions.end());
+    d[0] = static_cast<std::uint8_t>(d.size());
+    return Raw(d);
+}
+
+DescriptorBuilder& DescriptorBuilder::Endpoint(std::uint8_t address, std::uint8_t attributes, std::uint16_t maxPacketSize)
+{
+    std::vector<std::uint8_t> d = {7, 0x05, address, attributes};
+    Put16(d, maxPacketSize);
+    d.push_back(1);
+    return Raw(d);
+}
+
+DescriptorBuilder& DescriptorBuilder::SuperSpeedCompanion(std::uint16_t bytesPerInterval)
+{
+    std::vector<std::uint8_t> d = {6, 0x30, 0, 0};
+    Put16(d, bytesPerInterval);
+    return Raw(d);
+}
+
 DescriptorBuilder& DescriptorBuilder::Raw(const std::vector<std::uint8_t>& more)
 {
     bytes.insert(bytes.end(), more.begin(), more.end());

@@ -29,6 +29,16 @@ public:
     DescriptorBuilder& StreamingInputHeader(std::uint8_t stillMethod);
     DescriptorBuilder& MjpegFormat(std::uint8_t index); // VS subtype 0x06, like an extension unit's
     DescriptorBuilder& Endpoint(std::uint8_t address);
+    // Streaming interface descriptors in full.
+    DescriptorBuilder& InputHeader(std::uint8_t endpoint, std::uint8_t stillMethod, std::uint8_t formats);
+    DescriptorBuilder& UncompressedFormat(std::uint8_t index, std::uint8_t frames, const Guid& guid);
+    DescriptorBuilder& Frame(std::uint8_t subtype, std::uint8_t index, std::uint16_t width, std::uint16_t height,
+                             std::uint32_t bufferSize, const std::vector<std::uint32_t>& intervals,
+                             bool continuous = false);
+    DescriptorBuilder& StillImageFrame(std::uint8_t endpoint, const std::vector<std::pair<std::uint16_t, std::uint16_t>>& sizes,
+                                       const std::vector<std::uint8_t>& compressions);
+    DescriptorBuilder& Endpoint(std::uint8_t address, std::uint8_t attributes, std::uint16_t maxPacketSize);
+    DescriptorBuilder& SuperSpeedCompanion(std::uint16_t bytesPerInterval);
     DescriptorBuilder& Raw(const std::vector<std::uint8_t>& bytes);
     std::vector<std::uint8_t> Bytes() const { return bytes; }
 

@@ -1,0 +1,42 @@
+#pragma once
+// Little-endian fields of the video class's control data.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <type_traits>
+#include <vector>
+
+namespace vistrel::usb {
+
+// The unsigned value of `size` bytes at `at`; the caller has checked that they lie inside.
+inline std::uint64_t ReadLe(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t size)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = size; i-- > 0;)
+        value = value << 8 | bytes[at + i];
+    return value;
+}
+
+// The field at `at` when the bytes reach it; `field` keeps its value otherwise.
+template <class T>
+void ReadField(std::span<const std::uint8_t> bytes, std::size_t at, T& field)
+{
+    static_assert(std::is_unsigned_v<T>);
+    if (at + sizeof(T) <= bytes.size())
+        field = static_cast<T>(ReadLe(bytes, at, sizeof(T)));
+}
+
+inline void AppendLe(std::vector<std::uint8_t>& bytes, std::uint64_t value, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+template <class T>
+void AppendField(std::vector<std::uint8_t>& bytes, T field)
+{
+    static_assert(std::is_unsigned_v<T>);
+    AppendLe(bytes, field, sizeof(T));
+}
+
+} // namespace vistrel::usb
