@@ -2,6 +2,8 @@
 // Which V4L2 control carries each camera property, and in which unit.
 #include <cstdint>
 
+#include "capture/v4l2/WireUnits.h"
+
 namespace vistrel::v4l2 {
 
 enum class PropertyFamily { VideoProcAmp = 0, CameraControl = 1 };
@@ -15,8 +17,6 @@ struct ControlBinding
     std::int32_t manualValue = 0;      // and for manual mode
     std::int32_t wirePerUnit = 1;      // device units per property unit (arc-seconds per degree for pan, tilt)
 };
-
-constexpr std::int32_t kArcSecondsPerDegree = 3600;
 
 // Null when the property has no carrier (E_PROP_ID_UNSUPPORTED). Roll has none: uvcvideo maps no V4L2
 // control onto it and answers unit queries for extension units only.

@@ -3,16 +3,9 @@
 // 0 or an errno, as the driver gives them.
 #include <cstdint>
 
-namespace vistrel::v4l2 {
+#include "capture/v4l2/WireUnits.h"
 
-struct ControlRange
-{
-    std::int32_t minimum = 0;
-    std::int32_t maximum = 0;
-    std::int32_t step = 0;
-    std::int32_t defaultValue = 0;
-    bool disabled = false;
-};
+namespace vistrel::v4l2 {
 
 class IV4l2Io
 {
