@@ -3,6 +3,11 @@
 #include <algorithm>
 
 namespace vistrel::uvcemu {
+namespace {
+
+constexpr std::int32_t kStatusOverflow = -75; // -EOVERFLOW
+
+} // namespace
 
 std::vector<std::vector<std::uint8_t>> CutIntoPayloads(std::span<const std::uint8_t> frame, bool fid, bool still,
                                                        std::size_t maxPayload)
@@ -42,6 +47,13 @@ void PayloadStream::QueueFrame(std::span<const std::uint8_t> frame, bool still)
     fid = !fid;
 }
 
+void PayloadStream::Resize(std::size_t newPacketSize, std::size_t newMaxPayload)
+{
+    Clear();
+    packetSize = newPacketSize;
+    maxPayload = newMaxPayload;
+}
+
 void PayloadStream::Clear()
 {
     bytes.clear();
@@ -62,6 +74,30 @@ bool PayloadStream::Fill(std::vector<std::uint8_t>& transfer, std::size_t capaci
     if (packets.empty())
         Clear();
     return transfer.size() == capacity;
+}
+
+bool PayloadStream::FillIso(std::span<IsoPacket> transfer, std::vector<std::uint8_t>& packed)
+{
+    if (packets.empty())
+        return false;
+    for (auto& iso : transfer) {
+        iso.actualLength = 0;
+        iso.status = 0;
+        if (packets.empty())
+            continue; // the microframes after the frame's end carry nothing
+        const Packet p = packets.front();
+        packets.pop_front();
+        consumed = p.offset + p.length;
+        if (p.length > iso.length) {
+            iso.status = kStatusOverflow;
+            continue;
+        }
+        packed.insert(packed.end(), bytes.begin() + p.offset, bytes.begin() + p.offset + p.length);
+        iso.actualLength = std::uint32_t(p.length);
+    }
+    if (packets.empty())
+        Clear();
+    return true;
 }
 
 } // namespace vistrel::uvcemu

@@ -1,12 +1,15 @@
 #pragma once
 // The video endpoint's byte stream: frames cut into payloads, each with a video-class payload header
 // (FID toggling per frame, EOF on a frame's last payload, STI on a still's), sent as bulk packets.
-// Host transfers take packets until they are full or a short packet ends them, as on a real bus.
+// Host transfers take packets until they are full or a short packet ends them, as on a real bus; on an
+// isochronous endpoint every packet (one microframe) carries one payload of its own.
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "UsbIpWire.h"
 
 namespace vistrel::uvcemu {
 
@@ -22,6 +25,9 @@ class PayloadStream {
 public:
     PayloadStream(std::size_t packetSize, std::size_t maxPayload) : packetSize(packetSize), maxPayload(maxPayload) {}
 
+    // Drops what was queued and cuts later frames to other sizes (the isochronous setting the host chose).
+    void Resize(std::size_t newPacketSize, std::size_t newMaxPayload);
+
     // Queues a frame behind whatever is still being sent.
     void QueueFrame(std::span<const std::uint8_t> frame, bool still);
     // Bytes of frames not yet taken by the host.
@@ -32,6 +38,10 @@ public:
     // Fills a host transfer of `capacity` bytes that already holds `filled`: appends packets and answers
     // whether the transfer is complete (full, or ended by a short packet).
     bool Fill(std::vector<std::uint8_t>& transfer, std::size_t capacity);
+    // Fills an isochronous transfer: the next packets go back to back into `packed`, each descriptor gets
+    // its actual length and status. A packet longer than the host's is babble: the host controller
+    // reports -EOVERFLOW and the data is lost. Answers whether there was anything to send.
+    bool FillIso(std::span<IsoPacket> transfer, std::vector<std::uint8_t>& packed);
 
 private:
     struct Packet {

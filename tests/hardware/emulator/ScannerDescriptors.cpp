@@ -18,7 +18,9 @@ constexpr std::uint8_t kVcHeader = 0x01, kVcInputTerminal = 0x02, kVcOutputTermi
                        kVcProcessingUnit = 0x05, kVcExtensionUnit = 0x06;
 constexpr std::uint8_t kVsInputHeader = 0x01, kVsStillFrame = 0x03, kVsFormatMjpeg = 0x06, kVsFrameMjpeg = 0x07,
                        kVsColorMatching = 0x0D;
-constexpr std::uint8_t kEpInterrupt = 0x03, kTransferInterrupt = 0x03, kTransferBulk = 0x02;
+constexpr std::uint8_t kEpInterrupt = 0x03, kTransferInterrupt = 0x03, kTransferBulk = 0x02,
+                       kTransferIsochronousAsync = 0x05;
+constexpr std::uint8_t kIsoInterval = 1; // every microframe
 constexpr std::uint16_t kUvcVersion = 0x0110;
 constexpr std::uint32_t kClockFrequency = 48'000'000;
 constexpr std::uint16_t kCameraTerminalType = 0x0201, kStreamingTerminalType = 0x0101;
@@ -47,10 +49,10 @@ public:
     std::vector<std::uint8_t> data;
 };
 
-Bytes Interface(std::uint8_t number, std::uint8_t endpoints, std::uint8_t subclass)
+Bytes Interface(std::uint8_t number, std::uint8_t endpoints, std::uint8_t subclass, std::uint8_t alternate = 0)
 {
     Bytes b;
-    b.u8(kTypeInterface).u8(number).u8(0).u8(endpoints).u8(kClassVideo).u8(subclass).u8(0).u8(0);
+    b.u8(kTypeInterface).u8(number).u8(alternate).u8(endpoints).u8(kClassVideo).u8(subclass).u8(0).u8(0);
     return b;
 }
 
@@ -133,6 +135,14 @@ std::uint32_t MaxFrameBytes(FrameSize size)
     return std::uint32_t(size.width) * std::uint32_t(size.height) * 2;
 }
 
+std::size_t IsoBytesPerInterval(std::uint8_t alternateSetting)
+{
+    if (alternateSetting == 0 || alternateSetting > std::size(kIsoMaxPacketSizes))
+        return 0;
+    const std::uint16_t w = kIsoMaxPacketSizes[alternateSetting - 1];
+    return std::size_t(w & 0x07FF) * (((w >> 11) & 0x03) + 1);
+}
+
 std::vector<std::uint8_t> DeviceDescriptor()
 {
     Bytes b;
@@ -150,7 +160,7 @@ std::vector<std::uint8_t> DeviceQualifier()
     return d.descriptor(b).data;
 }
 
-std::vector<std::uint8_t> ConfigurationDescriptor(const sim::ScannerFaults& unitShape)
+std::vector<std::uint8_t> ConfigurationDescriptor(const sim::ScannerFaults& unitShape, VideoTransfer transfer)
 {
     Bytes body;
     Bytes association;
@@ -162,8 +172,18 @@ std::vector<std::uint8_t> ConfigurationDescriptor(const sim::ScannerFaults& unit
     Bytes statusEndpoint;
     statusEndpoint.u8(kCsEndpoint).u8(kEpInterrupt).u16(kStatusPacketSize);
     body.descriptor(statusEndpoint);
-    body.descriptor(Interface(kStreamingInterface, 1, kSubclassStreaming)).raw(StreamingInterfaceBody());
-    body.descriptor(Endpoint(kVideoEndpoint, kTransferBulk, kBulkPacketSize, 0));
+    if (transfer == VideoTransfer::Bulk) {
+        body.descriptor(Interface(kStreamingInterface, 1, kSubclassStreaming)).raw(StreamingInterfaceBody());
+        body.descriptor(Endpoint(kVideoEndpoint, kTransferBulk, kBulkPacketSize, 0));
+    } else {
+        // Alternate setting 0 takes no bandwidth; the class-specific descriptors belong to it.
+        body.descriptor(Interface(kStreamingInterface, 0, kSubclassStreaming)).raw(StreamingInterfaceBody());
+        std::uint8_t alternate = 1;
+        for (const std::uint16_t packetSize : kIsoMaxPacketSizes) {
+            body.descriptor(Interface(kStreamingInterface, 1, kSubclassStreaming, alternate++));
+            body.descriptor(Endpoint(kVideoEndpoint, kTransferIsochronousAsync, packetSize, kIsoInterval));
+        }
+    }
 
     constexpr std::size_t kConfigLength = 9;
     Bytes config;

@@ -71,6 +71,7 @@ ScannerDevice::ScannerDevice(const ScannerOptions& o, RequestLog& log)
       log(log),
       scanner(std::make_shared<sim::SimulatedDevice>(ScannerModel(o))),
       controls(*scanner),
+      streamingRequests(o.transfer),
       liveRenderer(*scanner, sim::kLiveJpegQuality),
       stillRenderer(*scanner, sim::kStillQuality),
       video(kBulkPacketSize, kMaxPayloadTransfer)
@@ -89,6 +90,7 @@ void ScannerDevice::PowerOn()
     streaming = false;
     video.Clear();
     configuration = 0;
+    streamingAlternate = 0;
     statusPackets.clear();
 }
 
@@ -123,8 +125,9 @@ TransferResult ScannerDevice::Standard(const SetupPacket& setup, std::span<const
         return Reply({0, 0}, setup.length);
     case CLEAR_FEATURE:
         if (setup.Recipient() == kRecipientEndpoint && setup.value == kEndpointHalt && knownEndpoint) {
-            // How a host tells a bulk video device that streaming is over.
-            if (endpoint == kVideoEndpoint)
+            // How a host tells a bulk video device that streaming is over; an isochronous stream ends
+            // with alternate setting 0 instead.
+            if (endpoint == kVideoEndpoint && options.transfer == VideoTransfer::Bulk)
                 StopStreaming("clear-halt");
             return {};
         }
@@ -140,7 +143,8 @@ TransferResult ScannerDevice::Standard(const SetupPacket& setup, std::span<const
             return Stall();
         switch (high) {
         case kDevice: return Reply(DeviceDescriptor(), setup.length);
-        case kConfiguration: return low == 0 ? Reply(ConfigurationDescriptor({}), setup.length) : Stall();
+        case kConfiguration:
+            return low == 0 ? Reply(ConfigurationDescriptor({}, options.transfer), setup.length) : Stall();
         case kQualifier: return Reply(DeviceQualifier(), setup.length);
         case kString: {
             auto s = StringDescriptor(low);
@@ -158,14 +162,11 @@ TransferResult ScannerDevice::Standard(const SetupPacket& setup, std::span<const
         configuration = std::uint8_t(setup.value);
         return {};
     case GET_INTERFACE:
-        return knownInterface ? Reply({0}, setup.length) : Stall();
-    case SET_INTERFACE:
-        // Both interfaces have alternate setting 0 only.
-        if (!knownInterface || setup.value != 0)
+        if (!knownInterface)
             return Stall();
-        if (interfaceNumber == kStreamingInterface)
-            StopStreaming("set-interface");
-        return {};
+        return Reply({interfaceNumber == kStreamingInterface ? streamingAlternate : std::uint8_t(0)}, setup.length);
+    case SET_INTERFACE:
+        return knownInterface ? SelectAlternate(interfaceNumber, setup.value) : Stall();
     default:
         return Stall();
     }
@@ -197,14 +198,47 @@ TransferResult ScannerDevice::Class(const SetupPacket& setup, std::span<const st
     if (answer.stalled)
         return Stall();
 
-    if (event == StreamEvent::Commit) {
-        video.Clear();
-        streaming = true;
-        log.Line("STREAM start " + SizeText(*streamingRequests.CommittedFrame()));
+    // A bulk stream starts with the commit, an isochronous one once a setting with bandwidth is chosen.
+    if (event == StreamEvent::Commit && (options.transfer == VideoTransfer::Bulk || streamingAlternate != 0)) {
+        StartStreaming();
     } else if (event == StreamEvent::StillTrigger) {
         log.Line("STILL trigger " + SizeText(streamingRequests.StillFrame()));
     }
     return Reply(std::move(answer.data), setup.length);
+}
+
+TransferResult ScannerDevice::SelectAlternate(std::uint8_t interfaceNumber, std::uint16_t alternate)
+{
+    // Only the isochronous streaming interface has settings beyond 0.
+    const bool isochronous = interfaceNumber == kStreamingInterface && options.transfer == VideoTransfer::Isochronous;
+    if (alternate != 0 && (!isochronous || IsoBytesPerInterval(std::uint8_t(alternate)) == 0))
+        return Stall();
+    if (interfaceNumber != kStreamingInterface)
+        return {};
+    streamingAlternate = std::uint8_t(alternate);
+    if (alternate == 0)
+        StopStreaming("set-interface");
+    else if (streamingRequests.CommittedFrame())
+        StartStreaming();
+    return {};
+}
+
+bool ScannerDevice::Isochronous(std::uint32_t endpointNumber) const
+{
+    return options.transfer == VideoTransfer::Isochronous && endpointNumber == (kVideoEndpoint & 0x0F);
+}
+
+void ScannerDevice::StartStreaming()
+{
+    if (options.transfer == VideoTransfer::Bulk) {
+        video.Resize(kBulkPacketSize, kMaxPayloadTransfer);
+    } else {
+        // One payload per microframe, as large as the chosen setting carries.
+        const std::size_t perInterval = IsoBytesPerInterval(streamingAlternate);
+        video.Resize(perInterval, perInterval);
+    }
+    streaming = true;
+    log.Line("STREAM start " + SizeText(*streamingRequests.CommittedFrame()));
 }
 
 void ScannerDevice::StopStreaming(const char* why)

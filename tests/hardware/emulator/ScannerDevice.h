@@ -1,6 +1,6 @@
 #pragma once
 // The scanner as a USB device: standard requests, the video class's requests, the video stream on the
-// bulk endpoint and status packets (the button) on the interrupt endpoint. The scanner's state (its
+// bulk or isochronous endpoint and status packets (the button) on the interrupt endpoint. The scanner's state (its
 // properties, extension unit and picture) is the simulated scanner's, so both backends show one device.
 #include <cstdint>
 #include <deque>
@@ -30,6 +30,7 @@ struct TransferResult {
 struct ScannerOptions {
     int notReadyAnswers = 0;  // requests to the extension unit answered "not ready" after each plug-in
     std::string picture;      // picture file; empty: the built-in film frame
+    VideoTransfer transfer = VideoTransfer::Bulk;
 };
 
 class ScannerDevice {
@@ -43,6 +44,8 @@ public:
     void FrameTick();
     PayloadStream& Video() { return video; }
     bool Streaming() const { return streaming; }
+    // Whether transfers to this endpoint number carry isochronous packet descriptors.
+    bool Isochronous(std::uint32_t endpointNumber) const;
 
     // The scanner's button: a press and a release on the status endpoint.
     void PressButton();
@@ -54,7 +57,9 @@ public:
 private:
     TransferResult Standard(const SetupPacket& setup, std::span<const std::uint8_t> out);
     TransferResult Class(const SetupPacket& setup, std::span<const std::uint8_t> out);
+    void StartStreaming();
     void StopStreaming(const char* why);
+    TransferResult SelectAlternate(std::uint8_t interfaceNumber, std::uint16_t alternate);
     void LogStandard(const SetupPacket& setup, const TransferResult& result);
 
     ScannerOptions options;
@@ -66,6 +71,7 @@ private:
     PayloadStream video;
     bool streaming = false;
     std::uint8_t configuration = 0;
+    std::uint8_t streamingAlternate = 0;
     std::deque<std::vector<std::uint8_t>> statusPackets;
     std::uint64_t frames = 0;
 };

@@ -106,17 +106,17 @@ std::vector<std::uint8_t> StillProbe::Bytes() const
     return d;
 }
 
-StreamingRequests::StreamingRequests() { Reset(); }
+StreamingRequests::StreamingRequests(VideoTransfer t) : transfer(t) { Reset(); }
 
 void StreamingRequests::Reset()
 {
-    probe = commit = Negotiate({});
+    probe = commit = Negotiate({}, transfer);
     committed = false;
-    stillProbe = stillCommit = NegotiateStill({});
+    stillProbe = stillCommit = NegotiateStill({}, transfer);
     trigger = 0;
 }
 
-VideoProbe StreamingRequests::Negotiate(const VideoProbe& wanted)
+VideoProbe StreamingRequests::Negotiate(const VideoProbe& wanted, VideoTransfer transfer)
 {
     VideoProbe p;
     p.hint = wanted.hint;
@@ -126,13 +126,14 @@ VideoProbe StreamingRequests::Negotiate(const VideoProbe& wanted)
     p.frameIndex = valid ? wanted.frameIndex : 1;
     p.frameInterval = kFrameInterval; // the only rate each frame has
     p.maxVideoFrameSize = MaxFrameBytes(kVideoFrames[p.frameIndex - 1]);
-    p.maxPayloadTransferSize = kMaxPayloadTransfer;
+    p.maxPayloadTransferSize =
+        transfer == VideoTransfer::Bulk ? kMaxPayloadTransfer : kIsoPayloadSizes[p.frameIndex - 1];
     p.clockFrequency = kClockFrequency;
     p.framingInfo = kFramingFidRequired | kFramingEofPresent;
     return p;
 }
 
-StillProbe StreamingRequests::NegotiateStill(const StillProbe& wanted)
+StillProbe StreamingRequests::NegotiateStill(const StillProbe& wanted, VideoTransfer transfer)
 {
     StillProbe p;
     const bool valid = ValidFrame(wanted.formatIndex, wanted.frameIndex, std::size(kStillFrames));
@@ -140,7 +141,9 @@ StillProbe StreamingRequests::NegotiateStill(const StillProbe& wanted)
     p.frameIndex = valid ? wanted.frameIndex : 1;
     p.compressionIndex = 0;
     p.maxVideoFrameSize = MaxFrameBytes(kStillFrames[p.frameIndex - 1]);
-    p.maxPayloadTransferSize = kMaxPayloadTransfer;
+    p.maxPayloadTransferSize = transfer == VideoTransfer::Bulk
+                                   ? kMaxPayloadTransfer
+                                   : *std::max_element(std::begin(kIsoPayloadSizes), std::end(kIsoPayloadSizes));
     return p;
 }
 
@@ -186,14 +189,14 @@ ControlAnswer StreamingRequests::Video(const SetupPacket& setup, bool isCommit, 
     if (setup.request == SET_CUR) {
         const VideoProbe wanted = VideoProbe::Parse(data);
         if (!isCommit) {
-            probe = Negotiate(wanted);
+            probe = Negotiate(wanted, transfer);
             return ControlAnswer::Data({}, Describe(wanted) + " -> " + Describe(probe));
         }
         // A commit must name what the device has; it then streams what it negotiated for it.
         if (!ValidFrame(wanted.formatIndex, wanted.frameIndex, std::size(kVideoFrames)) ||
             wanted.frameInterval != kFrameInterval)
             return ControlAnswer::Stall(RequestError::OutOfRange);
-        commit = Negotiate(wanted);
+        commit = Negotiate(wanted, transfer);
         committed = true;
         *event = StreamEvent::Commit;
         return ControlAnswer::Data({}, Describe(commit));
@@ -206,9 +209,9 @@ ControlAnswer StreamingRequests::Video(const SetupPacket& setup, bool isCommit, 
     case GET_DEF:
         if (isCommit)
             return ControlAnswer::Stall(RequestError::InvalidRequest);
-        answer = Negotiate({});
+        answer = Negotiate({}, transfer);
         if (setup.request == GET_MAX)
-            answer = Negotiate({0, kMjpegFormatIndex, std::uint8_t(std::size(kVideoFrames))});
+            answer = Negotiate({0, kMjpegFormatIndex, std::uint8_t(std::size(kVideoFrames))}, transfer);
         break;
     default: return ControlAnswer::Stall(RequestError::InvalidRequest);
     }
@@ -233,12 +236,12 @@ ControlAnswer StreamingRequests::Still(const SetupPacket& setup, bool isCommit, 
     if (setup.request == SET_CUR) {
         const StillProbe wanted = StillProbe::Parse(data);
         if (!isCommit) {
-            stillProbe = NegotiateStill(wanted);
+            stillProbe = NegotiateStill(wanted, transfer);
             return ControlAnswer::Data({}, Describe(wanted) + " -> " + Describe(stillProbe));
         }
         if (!ValidFrame(wanted.formatIndex, wanted.frameIndex, std::size(kStillFrames)))
             return ControlAnswer::Stall(RequestError::OutOfRange);
-        stillCommit = NegotiateStill(wanted);
+        stillCommit = NegotiateStill(wanted, transfer);
         return ControlAnswer::Data({}, Describe(stillCommit));
     }
     StillProbe answer;
@@ -248,12 +251,12 @@ ControlAnswer StreamingRequests::Still(const SetupPacket& setup, bool isCommit, 
     case GET_DEF:
         if (isCommit)
             return ControlAnswer::Stall(RequestError::InvalidRequest);
-        answer = NegotiateStill({});
+        answer = NegotiateStill({}, transfer);
         break;
     case GET_MAX:
         if (isCommit)
             return ControlAnswer::Stall(RequestError::InvalidRequest);
-        answer = NegotiateStill({kMjpegFormatIndex, std::uint8_t(std::size(kStillFrames))});
+        answer = NegotiateStill({kMjpegFormatIndex, std::uint8_t(std::size(kStillFrames))}, transfer);
         break;
     default: return ControlAnswer::Stall(RequestError::InvalidRequest);
     }

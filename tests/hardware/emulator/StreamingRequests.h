@@ -56,7 +56,7 @@ enum class StreamEvent { None, Commit, StillTrigger };
 
 class StreamingRequests {
 public:
-    StreamingRequests();
+    explicit StreamingRequests(VideoTransfer transfer = VideoTransfer::Bulk);
 
     ControlAnswer Handle(const SetupPacket& setup, std::uint8_t selector, std::span<const std::uint8_t> data,
                          StreamEvent* event);
@@ -71,8 +71,9 @@ public:
     void Reset();
 
     // The device's answer to a probe: the nearest format and frame it has, with its own sizes filled in.
-    static VideoProbe Negotiate(const VideoProbe& wanted);
-    static StillProbe NegotiateStill(const StillProbe& wanted);
+    // On an isochronous endpoint the payload is what one microframe of the frame's bandwidth carries.
+    static VideoProbe Negotiate(const VideoProbe& wanted, VideoTransfer transfer = VideoTransfer::Bulk);
+    static StillProbe NegotiateStill(const StillProbe& wanted, VideoTransfer transfer = VideoTransfer::Bulk);
 
 private:
     static constexpr std::uint8_t kTriggerStill = 1;
@@ -81,6 +82,7 @@ private:
     ControlAnswer Still(const SetupPacket& setup, bool commit, std::span<const std::uint8_t> data);
     ControlAnswer Trigger(const SetupPacket& setup, std::span<const std::uint8_t> data, StreamEvent* event);
 
+    VideoTransfer transfer;
     VideoProbe probe, commit;
     bool committed = false;
     StillProbe stillProbe, stillCommit;

@@ -47,19 +47,33 @@ void UsbIpConnection::Receive(std::span<const std::uint8_t> bytes)
             input.clear();
             return;
         }
+        const bool submit = header->command == UsbIpCommand::CmdSubmit;
         std::size_t outLength = 0;
-        if (header->command == UsbIpCommand::CmdSubmit && header->direction == UsbIpDirection::Out)
+        if (submit && header->direction == UsbIpDirection::Out)
             outLength = std::size_t(std::max(header->transferBufferLength, 0));
-        if (input.size() - at < kUsbIpHeaderSize + outLength)
+        // The stub reads packet descriptors by the endpoint's type, and drops a host that sends too many.
+        std::size_t isoLength = 0;
+        if (submit && device.Isochronous(header->ep)) {
+            if (header->numberOfPackets <= 0 || header->numberOfPackets > kUsbIpMaxIsoPackets) {
+                log.Line("USBIP bad isochronous packet count " + std::to_string(header->numberOfPackets) +
+                         ": connection dropped");
+                broken = true;
+                input.clear();
+                return;
+            }
+            isoLength = std::size_t(header->numberOfPackets) * kUsbIpIsoDescriptorSize;
+        }
+        if (input.size() - at < kUsbIpHeaderSize + outLength + isoLength)
             break;
-        Handle(*header, {input.data() + at + kUsbIpHeaderSize, outLength});
-        at += kUsbIpHeaderSize + outLength;
+        const std::uint8_t* body = input.data() + at + kUsbIpHeaderSize;
+        Handle(*header, {body, outLength}, DecodeIsoPackets({body + outLength, isoLength}));
+        at += kUsbIpHeaderSize + outLength + isoLength;
     }
     input.erase(input.begin(), input.begin() + at);
     Pump();
 }
 
-void UsbIpConnection::Handle(const UsbIpHeader& h, std::span<const std::uint8_t> out)
+void UsbIpConnection::Handle(const UsbIpHeader& h, std::span<const std::uint8_t> out, std::vector<IsoPacket> iso)
 {
     if (h.command == UsbIpCommand::CmdUnlink) {
         for (auto it = pending.begin(); it != pending.end(); ++it) {
@@ -81,7 +95,7 @@ void UsbIpConnection::Handle(const UsbIpHeader& h, std::span<const std::uint8_t>
     }
     const bool in = h.direction == UsbIpDirection::In;
     if (in && (h.ep == kStatusEndpointNumber || h.ep == kVideoEndpointNumber) && h.transferBufferLength >= 0) {
-        pending.push_back({h.seqnum, h.ep, std::size_t(h.transferBufferLength), {}});
+        pending.push_back({h.seqnum, h.ep, std::size_t(h.transferBufferLength), {}, std::move(iso), h.startFrame});
         return;
     }
     log.Line("USBIP transfer to endpoint " + std::to_string(h.ep) + " stalled");
@@ -94,7 +108,11 @@ void UsbIpConnection::Pump()
     bool videoWaits = false;
     for (auto it = pending.begin(); it != pending.end();) {
         if (it->endpoint == kVideoEndpointNumber) {
-            if (videoWaits || !device.Streaming() || !device.Video().Fill(it->data, it->capacity)) {
+            const auto filled = [&] {
+                return it->iso.empty() ? device.Video().Fill(it->data, it->capacity)
+                                       : device.Video().FillIso(it->iso, it->data);
+            };
+            if (videoWaits || !device.Streaming() || !filled()) {
                 videoWaits = true;
                 ++it;
                 continue;
@@ -109,7 +127,8 @@ void UsbIpConnection::Pump()
                 packet->resize(it->capacity);
             it->data = std::move(*packet);
         }
-        Send(RetSubmit(it->seqnum, kStatusOk, it->data, 0));
+        Send(it->iso.empty() ? RetSubmit(it->seqnum, kStatusOk, it->data, 0)
+                             : RetSubmitIso(it->seqnum, it->startFrame, it->iso, it->data));
         it = pending.erase(it);
     }
 }

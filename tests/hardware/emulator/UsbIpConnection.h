@@ -37,9 +37,11 @@ private:
         std::uint32_t endpoint;
         std::size_t capacity;
         std::vector<std::uint8_t> data;
+        std::vector<IsoPacket> iso;   // the packets of an isochronous transfer; empty for bulk/interrupt
+        std::int32_t startFrame = 0;
     };
 
-    void Handle(const UsbIpHeader& header, std::span<const std::uint8_t> out);
+    void Handle(const UsbIpHeader& header, std::span<const std::uint8_t> out, std::vector<IsoPacket> iso);
     void Send(const std::vector<std::uint8_t>& message);
 
     int fd;

@@ -99,6 +99,49 @@ std::vector<std::uint8_t> RetSubmit(std::uint32_t seqnum, std::int32_t status, s
     return message;
 }
 
+std::vector<IsoPacket> DecodeIsoPackets(std::span<const std::uint8_t> b)
+{
+    std::vector<IsoPacket> packets(b.size() / kUsbIpIsoDescriptorSize);
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        const std::size_t at = i * kUsbIpIsoDescriptorSize;
+        packets[i] = {ReadBe32(b, at), ReadBe32(b, at + 4), ReadBe32(b, at + 8), std::int32_t(ReadBe32(b, at + 12))};
+    }
+    return packets;
+}
+
+std::vector<std::uint8_t> EncodeIsoPackets(std::span<const IsoPacket> packets)
+{
+    std::vector<std::uint8_t> b(packets.size() * kUsbIpIsoDescriptorSize);
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        const std::size_t at = i * kUsbIpIsoDescriptorSize;
+        WriteBe32(b, at, packets[i].offset);
+        WriteBe32(b, at + 4, packets[i].length);
+        WriteBe32(b, at + 8, packets[i].actualLength);
+        WriteBe32(b, at + 12, std::uint32_t(packets[i].status));
+    }
+    return b;
+}
+
+std::vector<std::uint8_t> RetSubmitIso(std::uint32_t seqnum, std::int32_t startFrame, std::span<const IsoPacket> packets,
+                                       std::span<const std::uint8_t> packedData)
+{
+    // vhci checks that the packets' actual lengths add up to the transfer's and counts the failed ones.
+    UsbIpHeader h;
+    h.command = UsbIpCommand::RetSubmit;
+    h.seqnum = seqnum;
+    h.actualLength = std::int32_t(packedData.size());
+    h.startFrame = startFrame;
+    h.numberOfPackets = std::int32_t(packets.size());
+    h.errorCount = std::int32_t(std::count_if(packets.begin(), packets.end(), [](const IsoPacket& p) { return p.status != 0; }));
+    const auto header = EncodeHeader(h);
+    const auto descriptors = EncodeIsoPackets(packets);
+    std::vector<std::uint8_t> message(kUsbIpHeaderSize + packedData.size() + descriptors.size());
+    auto at = std::copy(header.begin(), header.end(), message.begin());
+    at = std::copy(packedData.begin(), packedData.end(), at);
+    std::copy(descriptors.begin(), descriptors.end(), at);
+    return message;
+}
+
 std::vector<std::uint8_t> RetUnlink(std::uint32_t seqnum, std::int32_t status)
 {
     UsbIpHeader h;

@@ -45,7 +45,12 @@ inline bool WaitUntil(const std::function<bool()>& done, std::chrono::millisecon
 inline std::string ReadFile(const fs::path& path)
 {
     std::ifstream in(path);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    try {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return {}; // a sysfs file of a device going away fails its read with ENODEV, which libstdc++ throws
+    }
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     return text;
@@ -57,6 +62,7 @@ inline void SettleUdev() { std::system("udevadm settle --timeout=60 >/dev/null 2
 struct EmulatorOptions {
     int notReady = 0;
     std::string picture;
+    bool isochronous = false; // the video endpoint isochronous instead of bulk
     std::string name = "emulator"; // the log is kept as <name>.log in the bench's results
 };
 
@@ -92,6 +98,8 @@ public:
             args.insert(args.end(), {"--not-ready", std::to_string(options.notReady)});
         if (!options.picture.empty())
             args.insert(args.end(), {"--picture", options.picture});
+        if (options.isochronous)
+            args.push_back("--isochronous");
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <turbojpeg.h>
 #include <unistd.h>
 
 #include "UsbIpConnection.h"
@@ -44,6 +45,26 @@ TEST(UsbIpWire, HeadersAreBigEndianAtTheKernelsOffsets)
     EXPECT_FALSE(DecodeCommand(reply));
 }
 
+// vhci reads the packets' data back to back (actual lengths only) and then one descriptor per packet,
+// checks that the actual lengths add up to the transfer's, and moves each packet to its offset.
+TEST(UsbIpWire, IsochronousRepliesPackTheDataAndKeepTheSubmittedOffsets)
+{
+    const std::vector<IsoPacket> packets {{0, 3072, 3, 0}, {3072, 3072, 0, 0}, {6144, 3072, 2, -75}};
+    const Bytes data {1, 2, 3, 4, 5};
+    const auto ret = RetSubmitIso(5, 77, packets, data);
+    ASSERT_EQ(ret.size(), kUsbIpHeaderSize + data.size() + 3 * kUsbIpIsoDescriptorSize);
+    EXPECT_EQ(Bytes(ret.begin(), ret.begin() + 8), (Bytes {0, 0, 0, 3, 0, 0, 0, 5}));
+    EXPECT_EQ(Bytes(ret.begin() + 20, ret.begin() + 40),
+              (Bytes {0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 77, 0, 0, 0, 3, 0, 0, 0, 1}));
+    EXPECT_EQ(Bytes(ret.begin() + kUsbIpHeaderSize, ret.begin() + kUsbIpHeaderSize + 5), data);
+    const Bytes descriptors(ret.begin() + kUsbIpHeaderSize + 5, ret.end());
+    // offset, length, actual_length, status
+    EXPECT_EQ(Bytes(descriptors.begin() + 16, descriptors.begin() + 32),
+              (Bytes {0, 0, 0x0C, 0, 0, 0, 0x0C, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(descriptors.begin() + 40, descriptors.end()), (Bytes {0, 0, 0, 2, 0xFF, 0xFF, 0xFF, 0xB5}));
+    EXPECT_EQ(DecodeIsoPackets(descriptors), packets);
+}
+
 TEST(VhciStatus, FindsTheFirstFreeHighSpeedPort)
 {
     struct Case {
@@ -77,9 +98,13 @@ protected:
         int sv[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
         host = sv[1];
-        connection = std::make_unique<UsbIpConnection>(sv[0], device, log);
+        connection = std::make_unique<UsbIpConnection>(sv[0], *device, log);
     }
-    void TearDown() override { ::close(host); }
+    void TearDown() override
+    {
+        connection.reset();
+        ::close(host);
+    }
 
     void Submit(std::uint32_t seqnum, std::uint32_t ep, UsbIpDirection direction, std::int32_t length,
                 const SetupPacket& setup = {}, const Bytes& out = {})
@@ -138,11 +163,70 @@ protected:
         return ::recv(host, &b, 1, MSG_DONTWAIT | MSG_PEEK) < 0;
     }
 
+    // Starts over with a device whose video endpoint is isochronous.
+    void ConnectIsochronous()
+    {
+        TearDown();
+        device = std::make_unique<ScannerDevice>(ScannerOptions {0, {}, VideoTransfer::Isochronous}, log);
+        SetUp();
+    }
+    void Control(std::uint32_t seqnum, const SetupPacket& setup, const Bytes& out = {})
+    {
+        const bool in = setup.DeviceToHost();
+        Submit(seqnum, 0, in ? UsbIpDirection::In : UsbIpDirection::Out, setup.length, setup, out);
+        expectIn = in;
+        lastStatus = Read().status;
+        expectIn = true;
+    }
+    // An isochronous IN submission of `count` packets of `length` bytes, laid out as uvcvideo does.
+    void SubmitIso(std::uint32_t seqnum, int count, std::uint32_t length)
+    {
+        std::vector<IsoPacket> packets;
+        for (int i = 0; i < count; ++i)
+            packets.push_back({std::uint32_t(i) * length, length, 0, 0});
+        UsbIpHeader h;
+        h.command = UsbIpCommand::CmdSubmit;
+        h.seqnum = seqnum;
+        h.direction = UsbIpDirection::In;
+        h.ep = kVideoEndpoint & 0x0F;
+        h.transferBufferLength = std::int32_t(count * length);
+        h.numberOfPackets = count;
+        h.startFrame = 12;
+        Write(h, EncodeIsoPackets(packets));
+    }
+    struct IsoReply {
+        std::int32_t status = 0, actualLength = 0, startFrame = 0, packetCount = 0, errorCount = 0;
+        std::vector<IsoPacket> packets;
+        std::vector<Bytes> payloads; // each packet's data, moved to its place as vhci does
+    };
+    IsoReply ReadIso()
+    {
+        std::uint8_t h[kUsbIpHeaderSize];
+        EXPECT_EQ(::recv(host, h, sizeof h, MSG_WAITALL), ssize_t(sizeof h));
+        const auto be = [&](int at) {
+            return std::int32_t(std::uint32_t(h[at]) << 24 | std::uint32_t(h[at + 1]) << 16 |
+                                std::uint32_t(h[at + 2]) << 8 | h[at + 3]);
+        };
+        IsoReply r {be(20), be(24), be(28), be(32), be(36), {}, {}};
+        Bytes data(std::size_t(r.actualLength)), descriptors(std::size_t(r.packetCount) * kUsbIpIsoDescriptorSize);
+        EXPECT_EQ(::recv(host, data.data(), data.size(), MSG_WAITALL), ssize_t(data.size()));
+        EXPECT_EQ(::recv(host, descriptors.data(), descriptors.size(), MSG_WAITALL), ssize_t(descriptors.size()));
+        r.packets = DecodeIsoPackets(descriptors);
+        std::size_t at = 0;
+        for (const auto& p : r.packets) {
+            r.payloads.emplace_back(data.begin() + at, data.begin() + at + p.actualLength);
+            at += p.actualLength;
+        }
+        EXPECT_EQ(at, data.size()) << "the packets' lengths do not add up to the transfer's";
+        return r;
+    }
+
     RequestLog log;
-    ScannerDevice device {{}, log};
+    std::unique_ptr<ScannerDevice> device = std::make_unique<ScannerDevice>(ScannerOptions {}, log);
     std::unique_ptr<UsbIpConnection> connection;
     int host = -1;
     bool expectIn = true;
+    std::int32_t lastStatus = 0;
 };
 
 TEST_F(ConnectionTest, ControlTransfersAreAnsweredAtOnceWithTheirData)
@@ -178,7 +262,7 @@ TEST_F(ConnectionTest, InTransfersWaitForDataAndUnlinkCancelsThem)
     EXPECT_TRUE(NothingToRead());
     EXPECT_EQ(connection->PendingTransfers(), 2u);
 
-    device.PressButton();
+    device->PressButton();
     connection->Pump();
     auto r = Read();
     EXPECT_EQ(r.seqnum, 10u);
@@ -196,6 +280,97 @@ TEST_F(ConnectionTest, InTransfersWaitForDataAndUnlinkCancelsThem)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(connection->PendingTransfers(), 0u);
     EXPECT_TRUE(NothingToRead());
+}
+
+// What uvcvideo does on an isochronous device: commit, choose the setting whose bandwidth covers the
+// payload size, then keep isochronous transfers queued; each packet carries one payload.
+TEST_F(ConnectionTest, IsochronousTransfersCarryOnePayloadPerPacket)
+{
+    ConnectIsochronous();
+    constexpr std::uint8_t kHighBandwidth = 4;
+    const auto perPacket = std::uint32_t(IsoBytesPerInterval(kHighBandwidth));
+    ASSERT_EQ(perPacket, 3u * 1024u);
+    Control(1, {0x01, 0x0B, 9, kStreamingInterface, 0}); // a setting the device lacks
+    EXPECT_EQ(lastStatus, kStatusStall);
+    VideoProbe probe;
+    probe.formatIndex = kMjpegFormatIndex;
+    probe.frameIndex = 1;
+    probe.frameInterval = kFrameInterval;
+    Control(2, {0x21, SET_CUR, std::uint16_t(VS_COMMIT_CONTROL << 8), kStreamingInterface, kProbeLength}, probe.Bytes());
+    ASSERT_EQ(lastStatus, kStatusOk);
+    EXPECT_FALSE(device->Streaming()) << "an isochronous stream waits for its bandwidth";
+    Control(3, {0x01, 0x0B, kHighBandwidth, kStreamingInterface, 0});
+    ASSERT_EQ(lastStatus, kStatusOk);
+    ASSERT_TRUE(device->Streaming());
+
+    // Nothing to send yet: the transfer waits, delivered in two pieces like every message here.
+    SubmitIso(20, 32, perPacket);
+    EXPECT_TRUE(NothingToRead());
+    device->FrameTick();
+    Bytes frame;
+    std::uint32_t seqnum = 20;
+    for (bool ended = false; !ended; ++seqnum) {
+        if (seqnum > 20)
+            SubmitIso(seqnum, 32, perPacket);
+        connection->Pump();
+        const auto r = ReadIso();
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.startFrame, 12);
+        ASSERT_EQ(r.packetCount, 32);
+        EXPECT_EQ(r.errorCount, 0);
+        for (std::size_t i = 0; i < r.packets.size() && !ended; ++i) {
+            EXPECT_EQ(r.packets[i].offset, i * perPacket);
+            EXPECT_EQ(r.packets[i].status, 0);
+            const Bytes& payload = r.payloads[i];
+            ASSERT_GE(payload.size(), kPayloadHeaderLength);
+            ASSERT_EQ(payload[0], kPayloadHeaderLength);
+            EXPECT_TRUE(payload[1] & kHeaderEoh);
+            frame.insert(frame.end(), payload.begin() + kPayloadHeaderLength, payload.end());
+            ended = payload[1] & kHeaderEof;
+            // After the frame's end the remaining packets of the transfer are empty.
+            if (ended) {
+                for (std::size_t rest = i + 1; rest < r.packets.size(); ++rest)
+                    EXPECT_EQ(r.packets[rest].actualLength, 0u);
+            }
+        }
+        ASSERT_LT(seqnum, 200u) << "the frame did not end";
+    }
+    tjhandle decoder = tjInitDecompress();
+    int width = 0, height = 0, sub = 0, colours = 0;
+    EXPECT_EQ(tjDecompressHeader3(decoder, frame.data(), frame.size(), &width, &height, &sub, &colours), 0);
+    tjDestroy(decoder);
+    EXPECT_EQ(width, 1280);
+    EXPECT_EQ(height, 960);
+
+    // A host that asks for packets smaller than the setting's payloads gets babble, not cut payloads.
+    SubmitIso(300, 4, 1024);
+    device->FrameTick();
+    connection->Pump();
+    const auto babble = ReadIso();
+    EXPECT_EQ(babble.errorCount, 4);
+    for (const auto& p : babble.packets) {
+        EXPECT_EQ(p.status, -75);
+        EXPECT_EQ(p.actualLength, 0u);
+    }
+
+    // Setting 0 ends the stream.
+    Control(301, {0x01, 0x0B, 0, kStreamingInterface, 0});
+    EXPECT_FALSE(device->Streaming());
+    const auto& lines = log.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "STREAM stop set-interface"), lines.end());
+}
+
+TEST_F(ConnectionTest, AnIsochronousSubmissionWithoutPacketsEndsTheConnection)
+{
+    ConnectIsochronous();
+    UsbIpHeader h;
+    h.command = UsbIpCommand::CmdSubmit;
+    h.direction = UsbIpDirection::In;
+    h.ep = kVideoEndpoint & 0x0F;
+    h.transferBufferLength = 3072;
+    const auto bytes = EncodeHeader(h);
+    ASSERT_EQ(::write(host, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    EXPECT_FALSE(connection->OnReadable());
 }
 
 TEST_F(ConnectionTest, AnythingButACommandEndsTheConnection)
