@@ -1,6 +1,7 @@
 #include "ScannerDevice.h"
 
 #include <cstdio>
+#include <fstream>
 
 #include "ScannerDescriptors.h"
 
@@ -260,6 +261,11 @@ void ScannerDevice::FrameTick()
         if (const auto* jpeg = stillRenderer.Render(Mjpeg(still))) {
             video.QueueFrame(*jpeg, true);
             log.Line("STILL sent " + SizeText(still) + " bytes=" + std::to_string(jpeg->size()));
+            ++stills;
+            if (!options.stillFolder.empty()) {
+                std::ofstream(options.stillFolder + "/still-" + std::to_string(stills) + ".jpg", std::ios::binary)
+                    .write(reinterpret_cast<const char*>(jpeg->data()), std::streamsize(jpeg->size()));
+            }
         }
         streamingRequests.StillSent();
         return;

@@ -31,6 +31,7 @@ struct ScannerOptions {
     int notReadyAnswers = 0;  // requests to the extension unit answered "not ready" after each plug-in
     std::string picture;      // picture file; empty: the built-in film frame
     VideoTransfer transfer = VideoTransfer::Bulk;
+    std::string stillFolder;  // each still sent is also written there as still-<n>.jpg; empty: nowhere
 };
 
 class ScannerDevice {
@@ -74,6 +75,7 @@ private:
     std::uint8_t streamingAlternate = 0;
     std::deque<std::vector<std::uint8_t>> statusPackets;
     std::uint64_t frames = 0;
+    std::uint64_t stills = 0;
 };
 
 } // namespace vistrel::uvcemu

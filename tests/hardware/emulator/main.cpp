@@ -41,7 +41,7 @@ void Usage()
 {
     std::fprintf(stderr,
                  "usage: vistrel-uvc-emulator [--log FILE] [--not-ready N] [--picture FILE] [--control FIFO]\n"
-                 "                            [--vhci DIR] [--unplugged] [--isochronous]\n"
+                 "                            [--vhci DIR] [--unplugged] [--isochronous] [--stills DIR]\n"
                  "  commands on the control FIFO, one a line: plug, unplug, button, quit\n");
 }
 
@@ -62,6 +62,8 @@ bool ParseOptions(int argc, char** argv, Options* o)
             o->scanner.notReadyAnswers = std::atoi(argv[++i]);
         else if (arg == "--unplugged")
             o->startUnplugged = true;
+        else if (arg == "--stills" && hasValue)
+            o->scanner.stillFolder = argv[++i];
         else if (arg == "--isochronous")
             o->scanner.transfer = VideoTransfer::Isochronous;
         else

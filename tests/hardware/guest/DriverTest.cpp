@@ -2,7 +2,6 @@
 // emulated at the USB level. Runs as root in the hardware bench's guest; every request the driver
 // passed on is read back from the emulator's log in the device's own units.
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -11,12 +10,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <span>
 
 #include "KernelRig.h"
+#include "StillImages.h"
 #include "capture/contract/CameraControls.h"
 
 namespace vistrel::hwtest {
@@ -24,38 +23,6 @@ namespace vistrel::hwtest {
 constexpr const char* kFindAsUser = "--find-scanner-as-user";
 
 namespace {
-
-struct Size {
-    int width = 0, height = 0;
-    bool operator==(const Size&) const = default;
-};
-
-Size JpegSize(const std::vector<std::uint8_t>& jpeg)
-{
-    tjhandle h = tjInitDecompress();
-    int w = 0, hgt = 0, sub = 0, cs = 0;
-    const int rc = tjDecompressHeader3(h, jpeg.data(), static_cast<unsigned long>(jpeg.size()), &w, &hgt, &sub, &cs);
-    tjDestroy(h);
-    return rc == 0 ? Size {w, hgt} : Size {};
-}
-
-// Spread of the grey levels of a live frame: a picture, not a flat fill.
-double GreySpread(const VideoFrame& frame)
-{
-    double sum = 0, squares = 0;
-    std::size_t n = 0;
-    for (std::int32_t y = 0; y < frame.height; y += 4) {
-        const std::uint8_t* row = frame.pixels.data() + std::size_t(y) * frame.stride;
-        for (std::int32_t x = 0; x < frame.width; x += 4) {
-            const double grey = (row[4 * x] + row[4 * x + 1] + row[4 * x + 2]) / 3.0;
-            sum += grey;
-            squares += grey * grey;
-            ++n;
-        }
-    }
-    const double mean = sum / double(n);
-    return std::sqrt(std::max(0.0, squares / double(n) - mean * mean));
-}
 
 // Every test runs against the scanner streaming over bulk and over isochronous transfers.
 class DriverTest : public ::testing::TestWithParam<bool> {

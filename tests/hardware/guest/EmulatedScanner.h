@@ -27,6 +27,14 @@ namespace vistrel::hwtest {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+// The usb backend's tests and figures wait for the backend to be in the tree (looked up from here, so
+// it holds whatever the target's include path).
+#if __has_include("../../../src/capture/usb/UsbDeviceSource.h")
+constexpr bool kUsbBackendBuilt = true;
+#else
+constexpr bool kUsbBackendBuilt = false;
+#endif
+
 // Generous: everything runs under instruction emulation on a shared machine.
 constexpr auto kDeviceWait = 60s;
 constexpr auto kPoll = 50ms;
@@ -63,6 +71,7 @@ struct EmulatorOptions {
     int notReady = 0;
     std::string picture;
     bool isochronous = false; // the video endpoint isochronous instead of bulk
+    std::string stillFolder;  // where the emulator also writes the stills it sends; empty: nowhere
     std::string name = "emulator"; // the log is kept as <name>.log in the bench's results
 };
 
@@ -100,6 +109,8 @@ public:
             args.insert(args.end(), {"--picture", options.picture});
         if (options.isochronous)
             args.push_back("--isochronous");
+        if (!options.stillFolder.empty())
+            args.insert(args.end(), {"--stills", options.stillFolder});
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -162,6 +173,32 @@ public:
         if (found.empty())
             return std::nullopt;
         return found.front();
+    }
+
+    // The scanner's interfaces in sysfs (control, then streaming); none while unplugged.
+    static std::vector<fs::path> Interfaces()
+    {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/sys/bus/usb/devices", ec)) {
+            if (ReadFile(entry.path() / "idVendor") != "8888" || ReadFile(entry.path() / "idProduct") != "0001")
+                continue;
+            const std::string name = entry.path().filename().string();
+            return {entry.path().parent_path() / (name + ":1.0"), entry.path().parent_path() / (name + ":1.1")};
+        }
+        return {};
+    }
+    // Whether uvcvideo holds both interfaces and its capture node is there for other programs.
+    static bool KernelDriverHasIt()
+    {
+        const auto interfaces = Interfaces();
+        if (interfaces.empty())
+            return false;
+        for (const auto& interface : interfaces) {
+            std::error_code ec;
+            if (fs::read_symlink(interface / "driver", ec).filename() != "uvcvideo" || ec)
+                return false;
+        }
+        return FindNode().has_value();
     }
 
     std::vector<std::string> Log() const

@@ -1,7 +1,9 @@
 #pragma once
-// The program's capture engine on its real V4L2 backend, in front of the emulated scanner that the
-// kernel's own drivers have taken: what the scanner window does, without the window.
+// The program's capture engine on a real backend (V4L2 unless given another platform), in front of the
+// emulated scanner that the kernel's own drivers have taken: what the scanner window does, without the
+// window.
 #include <atomic>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -10,14 +12,27 @@
 
 #include "EmulatedScanner.h"
 #include "EngineTestSupport.h"
+#include "capture/SelectPlatform.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/runtime/CapturePlatform.h"
 #include "capture/v4l2/V4l2DeviceSource.h"
 
 namespace vistrel::hwtest {
 
+// The platform the program builds when VISTREL_CAPTURE_BACKEND names a backend ("usb", "v4l2"), as a
+// user diagnosing it would force one.
+inline std::shared_ptr<ICapturePlatform> ForcedPlatform(const char* backend)
+{
+    ::setenv("VISTREL_CAPTURE_BACKEND", backend, 1);
+    ::unsetenv("VISTREL_SIMULATOR");
+    return MakePlatformFromEnvironment();
+}
+
 struct KernelRig {
-    std::shared_ptr<ICapturePlatform> platform = MakeCapturePlatform({MakeV4l2DeviceSource()});
+    explicit KernelRig(std::shared_ptr<ICapturePlatform> p = MakeCapturePlatform({MakeV4l2DeviceSource()}))
+        : platform(std::move(p)) {}
+
+    std::shared_ptr<ICapturePlatform> platform;
     test::TestHost host;
     CaptureEngine engine {platform, host};
 

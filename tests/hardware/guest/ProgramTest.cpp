@@ -1,6 +1,6 @@
 // The whole program under a virtual X server in the hardware bench's guest, with the real V4L2 backend
-// in front of the emulated scanner: driven by real X input as the end-to-end tests drive it, and
-// judged by the files it writes.
+// (or its own USB backend) in front of the emulated scanner: driven by real X input as the end-to-end
+// tests drive it, and judged by the files it writes.
 #include "support/ProgramUnderX.h"
 
 #include <QDir>
@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 
 #include "EmulatedScanner.h"
@@ -26,8 +28,17 @@ using hwtest::EmulatedScanner;
 // Under instruction emulation everything takes its time.
 constexpr int kSlowWaitMs = 180000;
 
-enum ControlId { NoScannerPicture = 1013, Scan = 3000, Save = 3009 };
+enum ControlId {
+    NoScannerPicture = 1013,
+    Scan = 3000,
+    High = 3002,
+    Slide = 3003,
+    Negative = 3004,
+    BlackWhite = 3005,
+    Save = 3009,
+};
 constexpr QSize kSaved135Standard {2592, 1744};
+constexpr QSize kSaved135High {5184, 3480};
 
 struct ProgramState : MappedWindow {
     int stripCount = -1;
@@ -59,16 +70,17 @@ protected:
         for (const char* sub : {"home", "config", "runtime"})
             ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
         QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        hwtest::EmulatorOptions options;
-        options.name = std::string("emulator-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        scanner = std::make_unique<EmulatedScanner>(options);
+        emulator.name = std::string("emulator-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(emulator.name.begin(), emulator.name.end(), '/', '-');
+        scanner = std::make_unique<EmulatedScanner>(emulator);
         ASSERT_TRUE(scanner->Start()) << "the kernel made no video node for the emulated scanner";
         StartXvfb(display, temp.filePath("xvfb.log"), displayName);
         if (HasFatalFailure())
             return;
-        // No simulator in the environment: the program takes the V4L2 backend.
-        StartProgramProcess(program, QStringLiteral(VISTREL_PROGRAM),
-                            ProgramEnvironment(displayName, QDir(temp.path()), QString()), temp.filePath("program.log"));
+        // No simulator in the environment: the program takes the real backend named.
+        QProcessEnvironment environment = ProgramEnvironment(displayName, QDir(temp.path()), QString());
+        environment.insert("VISTREL_CAPTURE_BACKEND", backend);
+        StartProgramProcess(program, QStringLiteral(VISTREL_PROGRAM), environment, temp.filePath("program.log"));
         if (HasFatalFailure())
             return;
         ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.visible && s.Attached(); }, kSlowWaitMs))
@@ -122,7 +134,7 @@ protected:
         return files;
     }
 
-    void ExpectThreeWholeFiles()
+    void ExpectThreeWholeFiles(QSize size = kSaved135Standard)
     {
         const QStringList files = SavedFiles();
         ASSERT_EQ(files.size(), 3) << files.join(u' ').toStdString();
@@ -130,10 +142,12 @@ protected:
             QImageReader reader(file);
             const QImage image = reader.read();
             EXPECT_FALSE(image.isNull()) << file.toStdString() << ": " << reader.errorString().toStdString();
-            EXPECT_EQ(image.size(), kSaved135Standard) << file.toStdString();
+            EXPECT_EQ(image.size(), size) << file.toStdString();
         }
     }
 
+    QString backend = QStringLiteral("v4l2"); // VISTREL_CAPTURE_BACKEND for the program
+    hwtest::EmulatorOptions emulator;
     QTemporaryDir temp;
     std::unique_ptr<EmulatedScanner> scanner;
     QString displayName;
@@ -160,6 +174,124 @@ TEST_F(ProgramTest, UnplugDuringASaveLosesNothing)
     })) << "the save did not finish, or the unplug went unnoticed";
     ExpectThreeWholeFiles();
 }
+
+// The program on its own USB backend, forced as a user diagnosing it would, over bulk and isochronous
+// streaming.
+class UsbProgramTest : public ProgramTest, public ::testing::WithParamInterface<bool> {
+protected:
+    UsbProgramTest()
+    {
+        backend = QStringLiteral("usb");
+        emulator.isochronous = GetParam();
+        emulator.stillFolder = temp.filePath("stills").toStdString();
+        QDir().mkpath(temp.filePath("stills"));
+    }
+    void SetUp() override
+    {
+        if (!hwtest::kUsbBackendBuilt)
+            GTEST_SKIP() << "the usb backend is not in this build (no src/capture/usb/UsbDeviceSource.h)";
+        ProgramTest::SetUp();
+    }
+
+    QImage EmulatorStill(int number) const
+    {
+        return QImage(temp.filePath(QStringLiteral("stills/still-%1.jpg").arg(number)));
+    }
+};
+
+// Mean difference of the grey levels of two pictures of one size, every other pixel.
+double MeanDifference(const QImage& a, const QImage& b)
+{
+    double sum = 0;
+    std::size_t n = 0;
+    for (int y = 0; y < a.height(); y += 2)
+        for (int x = 0; x < a.width(); x += 2) {
+            sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+            ++n;
+        }
+    return sum / double(n);
+}
+
+TEST_P(UsbProgramTest, NegativeOnAttachThenThreeFullSizeStillsSavedAtHigh)
+{
+    const auto attached = State();
+    ASSERT_TRUE(attached);
+    EXPECT_TRUE(attached->At(Negative).checked);
+    for (const int film : {Slide, Negative, BlackWhite})
+        EXPECT_TRUE(attached->At(film).enabled) << film;
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$").empty())
+        << "Negative did not reach the scanner as Roll";
+
+    Click(High);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.At(High).checked; }));
+    ScanThree();
+    EXPECT_EQ(scanner->LogMatching("^STILL sent 2592x1944 ").size(), 3u);
+    Click(Save);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.stripCount == 0 && !s.stripLocked; }))
+        << "the save did not finish";
+    ExpectThreeWholeFiles(kSaved135High);
+
+    // Each file is its still, cut to 3:2 (102 rows off top and bottom) and doubled: halved again it
+    // matches the still far better than a still of the live picture's size could.
+    const QStringList files = SavedFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i].toStdString());
+        const QImage still = EmulatorStill(i + 1);
+        ASSERT_EQ(still.size(), QSize(2592, 1944));
+        const QImage expected = still.copy(0, 102, 2592, 1740);
+        const QImage halved = QImage(files[i]).scaled(expected.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage previewSized = expected.scaled(1280, 859, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                        .scaled(expected.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const double fromStill = MeanDifference(halved, expected);
+        const double fromPreview = MeanDifference(previewSized, expected);
+        EXPECT_LT(fromStill, fromPreview / 2) << "saved " << fromStill << " off, a preview-sized still " << fromPreview;
+    }
+}
+
+// Unplugged with stills in the strip, once during the live picture and once with a still under way:
+// the window shows no scanner and keeps every still it had.
+TEST_P(UsbProgramTest, UnplugKeepsTheStrip)
+{
+    for (const bool stillUnderWay : {false, true}) {
+        SCOPED_TRACE(stillUnderWay ? "during a still" : "during the live picture");
+        const int before = State()->stripCount;
+        Click(Scan);
+        ASSERT_TRUE(WaitForState([before](const ProgramState& s) { return s.stripCount == before + 1; }));
+        if (stillUnderWay)
+            Click(Scan);
+        ASSERT_TRUE(scanner->Unplug());
+        ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.At(NoScannerPicture).visible; }))
+            << "the unplug went unnoticed";
+        const auto after = State();
+        ASSERT_TRUE(after);
+        EXPECT_GE(after->stripCount, before + 1);
+        EXPECT_FALSE(after->At(Scan).enabled);
+        if (!stillUnderWay) {
+            ASSERT_TRUE(scanner->Plug());
+            ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.Attached(); })) << "no attach after replug";
+        }
+    }
+}
+
+// Ended by a signal it does not handle (SIGTERM, over bulk) or by SIGKILL (over isochronous: one signal
+// each keeps the bench short), the program leaves no trace on the scanner: uvcvideo takes it back and
+// the video node returns.
+TEST_P(UsbProgramTest, TheKernelDriverGetsTheScannerBackAfterTheProgramEnds)
+{
+    EXPECT_FALSE(EmulatedScanner::KernelDriverHasIt()) << "the program left uvcvideo on the scanner";
+    if (GetParam())
+        program->kill();
+    else
+        program->terminate();
+    ASSERT_TRUE(program->waitForFinished(60000));
+    EXPECT_TRUE(hwtest::WaitUntil(EmulatedScanner::KernelDriverHasIt, hwtest::kDeviceWait))
+        << "uvcvideo did not get the scanner back";
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, UsbProgramTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Isochronous" : "Bulk");
+                         });
 
 } // namespace
 } // namespace vistrel::test

@@ -167,7 +167,9 @@ protected:
     void ConnectIsochronous()
     {
         TearDown();
-        device = std::make_unique<ScannerDevice>(ScannerOptions {0, {}, VideoTransfer::Isochronous}, log);
+        ScannerOptions options;
+        options.transfer = VideoTransfer::Isochronous;
+        device = std::make_unique<ScannerDevice>(options, log);
         SetUp();
     }
     void Control(std::uint32_t seqnum, const SetupPacket& setup, const Bytes& out = {})
