@@ -100,6 +100,14 @@ StillExchange::Step StillExchange::Next(Clock::time_point now)
     return {Action::Idle, {}, {}, 0};
 }
 
+StillExchange::Step StillExchange::Prepare(Clock::time_point now)
+{
+    if (method == StillMethod::NextVideoFrame || committed || (phase != Phase::Idle && phase != Phase::Failed))
+        return Tick(now);
+    failure = Failure::None;
+    return Send(Phase::Probing, SET_CUR, VS_STILL_PROBE_CONTROL, EncodeStillProbe(wanted), kStillProbeLength);
+}
+
 StillExchange::Step StillExchange::Request(Clock::time_point now)
 {
     ++owed;

@@ -50,6 +50,9 @@ public:
     StillExchange(StillMethod method, const UvcStreamingInterface& interface, StillProbe wanted,
                   std::chrono::milliseconds timeout);
 
+    // Makes the still probe and commit ahead of the first still (when streaming starts), so the
+    // still's dwMaxVideoFrameSize is known before any payload of it arrives.
+    Step Prepare(Clock::time_point now);
     // Asks for one more still (Scan, or the button); several may be outstanding.
     Step Request(Clock::time_point now);
     // The outcome of the request the last SendControl named; answer holds a GET's data.

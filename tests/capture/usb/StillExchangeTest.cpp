@@ -107,6 +107,18 @@ TEST_F(Exchange, MethodTwoCommitsOnceThenTriggersEachStill)
     EXPECT_EQ(exchange.Why(), Failure::None);
 }
 
+TEST_F(Exchange, PrepareCommitsBeforeAnyStillIsAskedFor)
+{
+    StillExchange exchange(StillMethod::Trigger, Interface(2), wanted, kTimeout);
+    EXPECT_EQ(Commit(exchange, exchange.Prepare(t0)).action, Action::Idle);
+    ASSERT_TRUE(exchange.Committed());
+    EXPECT_EQ(exchange.Prepare(t0).action, Action::Idle) << "committed already";
+    ExpectTrigger(exchange.Request(t0), kTriggerStill);
+
+    StillExchange videoFrame(StillMethod::NextVideoFrame, Interface(1), wanted, kTimeout);
+    EXPECT_EQ(videoFrame.Prepare(t0).action, Action::Idle) << "method 1 has nothing to commit";
+}
+
 TEST_F(Exchange, MethodThreeTriggersTheStillEndpoint)
 {
     StillExchange exchange(StillMethod::StillEndpoint, Interface(3), wanted, kTimeout);
