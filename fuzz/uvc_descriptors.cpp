@@ -19,5 +19,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (unsigned bit = 0; bit < 8u * 255u; ++bit)
             (void)unit.controls.Has(bit);
     }
+    for (const UvcStreamingInterface& streaming : function->streaming) {
+        (void)streaming.Bulk();
+        for (const UvcAlternateSetting& setting : streaming.alternates) {
+            if (const UvcEndpoint* endpoint = streaming.VideoEndpoint(setting.alternate))
+                (void)endpoint->BytesPerInterval();
+        }
+        for (const UvcFormat& format : streaming.formats) {
+            if (streaming.Format(format.index) == nullptr)
+                std::abort();
+            for (const UvcFrame& frame : format.frames) {
+                // Continuous intervals come as minimum, maximum and step.
+                if (frame.intervals.empty() || (frame.continuousIntervals && frame.intervals.size() != 3))
+                    std::abort();
+            }
+        }
+    }
     return 0;
 }
