@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <iterator>
 
-#include "capture/usb/LittleEndian.h"
+#include "capture/v4l2/LittleEndian.h"
 
 namespace vistrel::usb {
 
 namespace {
+
+using v4l2::AppendField;
+using v4l2::ReadField;
+using v4l2::ReadLe;
 
 constexpr std::uint16_t kInfoLength = 1;
 constexpr std::uint16_t kLenLength = 2;

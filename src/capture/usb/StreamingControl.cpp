@@ -2,11 +2,15 @@
 
 #include <algorithm>
 
-#include "capture/usb/LittleEndian.h"
+#include "capture/v4l2/LittleEndian.h"
 
 namespace vistrel::usb {
 
 namespace {
+
+using v4l2::AppendField;
+using v4l2::ReadField;
+using v4l2::ReadLe;
 
 constexpr std::uint16_t kUvc11 = 0x0110;
 constexpr std::uint16_t kUvc15 = 0x0150;

@@ -4,6 +4,8 @@
 #include <deque>
 #include <utility>
 
+#include "capture/v4l2/LittleEndian.h"
+
 namespace vistrel::v4l2 {
 
 namespace {
@@ -34,11 +36,6 @@ constexpr std::size_t kTerminalType = 4;
 constexpr std::size_t kTerminalControlSize = 14;
 constexpr std::size_t kProcessingControlSize = 7;
 
-std::uint16_t Le16(std::span<const std::uint8_t> d, std::size_t at)
-{
-    return static_cast<std::uint16_t>(d[at] | d[at + 1] << 8);
-}
-
 std::optional<UvcExtensionUnit> ParseExtensionUnit(std::span<const std::uint8_t> d)
 {
     if (d.size() <= kUnitNrInPins)
@@ -60,32 +57,29 @@ std::optional<UvcExtensionUnit> ParseExtensionUnit(std::span<const std::uint8_t>
     return unit;
 }
 
+// A terminal's or unit's bmControls: its size at sizeAt, the bitmap right after; none unless it all fits.
+std::optional<ControlBitmap> BitmapAt(std::span<const std::uint8_t> d, std::size_t sizeAt)
+{
+    if (d.size() <= sizeAt || d.size() - sizeAt - 1 < d[sizeAt])
+        return std::nullopt;
+    const auto bitmap = d.subspan(sizeAt + 1, d[sizeAt]);
+    return ControlBitmap {{bitmap.begin(), bitmap.end()}};
+}
+
 std::optional<UvcCameraTerminal> ParseCameraTerminal(std::span<const std::uint8_t> d)
 {
-    if (d.size() <= kTerminalControlSize || Le16(d, kTerminalType) != kCameraTerminalType)
+    auto controls = BitmapAt(d, kTerminalControlSize);
+    if (!controls || Le16(d, kTerminalType) != kCameraTerminalType)
         return std::nullopt;
-    const std::size_t bitmapSize = d[kTerminalControlSize];
-    if (d.size() < kTerminalControlSize + 1 + bitmapSize)
-        return std::nullopt;
-    UvcCameraTerminal terminal;
-    terminal.terminalId = d[3];
-    terminal.controls.bytes.assign(d.begin() + kTerminalControlSize + 1,
-                                   d.begin() + kTerminalControlSize + 1 + bitmapSize);
-    return terminal;
+    return UvcCameraTerminal {d[3], std::move(*controls)};
 }
 
 std::optional<UvcProcessingUnit> ParseProcessingUnit(std::span<const std::uint8_t> d)
 {
-    if (d.size() <= kProcessingControlSize)
+    auto controls = BitmapAt(d, kProcessingControlSize);
+    if (!controls)
         return std::nullopt;
-    const std::size_t bitmapSize = d[kProcessingControlSize];
-    if (d.size() < kProcessingControlSize + 1 + bitmapSize)
-        return std::nullopt;
-    UvcProcessingUnit unit;
-    unit.unitId = d[3];
-    unit.controls.bytes.assign(d.begin() + kProcessingControlSize + 1,
-                               d.begin() + kProcessingControlSize + 1 + bitmapSize);
-    return unit;
+    return UvcProcessingUnit {d[3], std::move(*controls)};
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "capture/v4l2/LittleEndian.h"
 #include "capture/v4l2/UvcDescriptors.h"
 
 namespace vistrel::v4l2 {
@@ -56,16 +57,6 @@ constexpr std::size_t kCompanionBytesPerInterval = 4;
 constexpr std::uint16_t kPacketSizeMask = 0x07FF;
 constexpr unsigned kExtraTransactionsShift = 11;
 constexpr std::uint16_t kExtraTransactionsMask = 0x03;
-
-std::uint16_t Le16(std::span<const std::uint8_t> d, std::size_t at)
-{
-    return static_cast<std::uint16_t>(d[at] | d[at + 1] << 8);
-}
-
-std::uint32_t Le32(std::span<const std::uint8_t> d, std::size_t at)
-{
-    return std::uint32_t {Le16(d, at)} | std::uint32_t {Le16(d, at + 2)} << 16;
-}
 
 void AddFormat(UvcStreamingInterface& s, std::span<const std::uint8_t> d, std::uint8_t subtype)
 {

@@ -1,12 +1,12 @@
 #pragma once
-// Little-endian fields of the video class's control data.
+// Little-endian fields of the video class's descriptors and control data.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <type_traits>
 #include <vector>
 
-namespace vistrel::usb {
+namespace vistrel::v4l2 {
 
 // The unsigned value of `size` bytes at `at`; the caller has checked that they lie inside.
 inline std::uint64_t ReadLe(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t size)
@@ -15,6 +15,16 @@ inline std::uint64_t ReadLe(std::span<const std::uint8_t> bytes, std::size_t at,
     for (std::size_t i = size; i-- > 0;)
         value = value << 8 | bytes[at + i];
     return value;
+}
+
+inline std::uint16_t Le16(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return static_cast<std::uint16_t>(ReadLe(bytes, at, 2));
+}
+
+inline std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return static_cast<std::uint32_t>(ReadLe(bytes, at, 4));
 }
 
 // The field at `at` when the bytes reach it; `field` keeps its value otherwise.
@@ -39,4 +49,4 @@ void AppendField(std::vector<std::uint8_t>& bytes, T field)
     AppendLe(bytes, field, sizeof(T));
 }
 
-} // namespace vistrel::usb
+} // namespace vistrel::v4l2
