@@ -143,7 +143,7 @@ std::optional<StillProbe> StillProbeFor(const UvcStreamingInterface& interface, 
     std::vector<const UvcFormat*> order;
     for (const UvcFormat& format : interface.formats)
         order.push_back(&format);
-    std::ranges::stable_partition(order, [&](const UvcFormat* f) { return f->index == preferredFormat; });
+    std::stable_partition(order.begin(), order.end(), [&](const UvcFormat* f) { return f->index == preferredFormat; });
     for (const UvcFormat* format : order) {
         if (!format->stills)
             continue;
