@@ -55,7 +55,8 @@ void PayloadAssembler::StartFrame(bool fid, bool isStill, bool lostHead)
 void PayloadAssembler::EndFrame(bool sawEof)
 {
     collecting = false;
-    if (!sawEof && eofMarksFrames && !broken) {
+    // A frame with no data yet has lost nothing when FID toggles.
+    if (!sawEof && eofMarksFrames && !broken && !frame.empty()) {
         Fault(PayloadFault::MissingEof);
         broken = true;
     }
