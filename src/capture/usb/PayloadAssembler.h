@@ -57,6 +57,9 @@ public:
     void Push(std::span<const std::uint8_t> payload);
     // Forgets the frame in progress and the last FID (after a stream restart).
     void Reset();
+    // New limits for the payloads to come (a still committed while the stream runs); the frame in
+    // progress and the FID are kept, so no frame is cut where an assembler would be replaced.
+    void SetLimits(FrameLimits newLimits) { limits = newLimits; }
 
     std::uint64_t Faults(PayloadFault fault) const { return faults[static_cast<std::size_t>(fault)]; }
     std::uint64_t FramesDelivered() const { return delivered; }
@@ -67,7 +70,7 @@ private:
     void EndFrame(bool sawEof);
     std::uint32_t Limit() const;
 
-    const FrameLimits limits;
+    FrameLimits limits;
     const bool eofMarksFrames;
     const FrameSink sink;
 

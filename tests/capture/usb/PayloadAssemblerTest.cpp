@@ -213,6 +213,17 @@ TEST(PayloadAssembler, ResetForgetsTheFrameInProgressAndTheLastFid)
     EXPECT_EQ(assembler.Faults(PayloadFault::OutOfSync), 0u);
 }
 
+TEST(PayloadAssembler, NewLimitsKeepTheFrameInProgress)
+{
+    Collector out;
+    PayloadAssembler assembler({8, 0}, true, out.Sink());
+    assembler.Push(P(F0, {1, 2}));
+    assembler.SetLimits({8, 16});
+    assembler.Push(P(F0 | EOF_, {3, 4}));
+    assembler.Push(P(F1 | STI | EOF_, Bytes(12, 9)));
+    EXPECT_EQ(out.frames, (std::vector<Delivered> {A, Still}));
+}
+
 TEST(PayloadAssembler, StillLimitDefaultsToTheVideoLimit)
 {
     Collector out;
