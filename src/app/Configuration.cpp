@@ -1,5 +1,7 @@
 #include "app/Configuration.h"
 
+#include "app/SettingsFile.h"
+
 #include <QSettings>
 #include <QVariant>
 
@@ -49,7 +51,7 @@ std::optional<std::uint32_t> ReadUiLanguageSetting()
     // and lets the next store answer. Only the application's own stores take part (QSettings'
     // organisation-wide fallbacks are not this program's key).
     for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
-        QSettings settings(QSettings::NativeFormat, scope, QString::fromLatin1(kSettingsOrganisation),
+        QSettings settings(ConfigurationFormat(), scope, QString::fromLatin1(kSettingsOrganisation),
                            QString::fromLatin1(kSettingsApplication));
         settings.setFallbacksEnabled(false);
         if (const auto value = ParseUiLanguageValue(settings.value(QString::fromLatin1(kUiLanguageKey)))) {

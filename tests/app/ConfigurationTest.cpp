@@ -109,7 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LookupCase{"negative", "-1", nullptr, std::nullopt},
                     LookupCase{"wider than 32 bits", "0x100000000", nullptr, std::nullopt},
                     LookupCase{"a leading zero is still decimal", "0407", nullptr, 407},
-                    LookupCase{"upper-case hex prefix", "0X0C07", nullptr, 0x0C07}),
+                    LookupCase{"upper-case hex prefix", "0X0C07", nullptr, 0x0C07},
+                    LookupCase{"a serialized list claiming 4 G entries: system-wide answers",
+                               "@Variant(\\0\\0\\0\\t\\xf9\\0\\0\\f)", "0x040C", 0x040C}),
     [](const testing::TestParamInfo<LookupCase>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(UiLanguageLookup, IgnoresOtherKeysAndTheOrganisationWideFile)

@@ -65,8 +65,10 @@ class ApplicationRun : public testing::Test
 protected:
     void SetUp() override
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, user.path());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system.path());
+        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+            QSettings::setPath(format, QSettings::UserScope, user.path());
+            QSettings::setPath(format, QSettings::SystemScope, system.path());
+        }
         SetCurrentUiLanguage(GetUserDefaultLangID());
     }
 
