@@ -19,8 +19,10 @@ void PreviewSurface::PlacementChanged(const VideoPlacement& newPlacement)
     {
         std::lock_guard lock(mailboxLock);
         placement = newPlacement;
-        if (!newPlacement.visible)
+        if (!newPlacement.visible) {
             latest.reset();
+            pending.reset();
+        }
     }
     RequestRepaint();
 }
@@ -30,6 +32,25 @@ void PreviewSurface::PresentFrame(std::shared_ptr<const VideoFrame> frame)
     {
         std::lock_guard lock(mailboxLock);
         latest = std::move(frame);
+        latestPainted = false;
+        pending.reset();
+    }
+    RequestRepaint();
+}
+
+bool PreviewSurface::ReadyForFrame() const
+{
+    if (!shown)
+        return false;
+    std::lock_guard lock(mailboxLock);
+    return !latest || latestPainted;
+}
+
+void PreviewSurface::PresentPending(std::shared_ptr<IPendingFrame> frame)
+{
+    {
+        std::lock_guard lock(mailboxLock);
+        pending = std::move(frame);
     }
     RequestRepaint();
 }
@@ -46,6 +67,12 @@ std::shared_ptr<const VideoFrame> PreviewSurface::LatestFrame() const
     return latest;
 }
 
+bool PreviewSurface::HasPendingFrame() const
+{
+    std::lock_guard lock(mailboxLock);
+    return pending != nullptr;
+}
+
 void PreviewSurface::RequestRepaint()
 {
     if (repaintQueued.exchange(true))
@@ -59,14 +86,36 @@ void PreviewSurface::RequestRepaint()
         Qt::QueuedConnection);
 }
 
+void PreviewSurface::DecodePending()
+{
+    std::shared_ptr<IPendingFrame> toDecode;
+    {
+        std::lock_guard lock(mailboxLock);
+        toDecode = std::move(pending);
+        pending.reset();
+    }
+    if (!toDecode)
+        return;
+    // Decoded without the lock: the streaming thread may hand over a newer frame meanwhile.
+    auto frame = toDecode->Decode();
+    std::lock_guard lock(mailboxLock);
+    if (frame && (!latest || frame->sequence > latest->sequence) && placement.visible) {
+        latest = std::move(frame);
+        latestPainted = false;
+    }
+}
+
 void PreviewSurface::paintEvent(QPaintEvent*)
 {
+    DecodePending();
     std::shared_ptr<const VideoFrame> frame;
     VideoPlacement where;
     {
         std::lock_guard lock(mailboxLock);
         frame = latest;
         where = placement;
+        // This is the paint the frame waited for, whether or not it can be drawn.
+        latestPainted = true;
     }
     if (!where.visible || !frame || frame->width <= 0 || frame->height <= 0 || where.width <= 0 || where.height <= 0)
         return;
@@ -78,6 +127,19 @@ void PreviewSurface::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRect(where.left, where.top, where.width, where.height), image);
     ++paintedFrames;
+}
+
+void PreviewSurface::showEvent(QShowEvent* event)
+{
+    shown = true;
+    QWidget::showEvent(event);
+}
+
+// Also sent, spontaneously, when the window is minimized.
+void PreviewSurface::hideEvent(QHideEvent* event)
+{
+    shown = false;
+    QWidget::hideEvent(event);
 }
 
 } // namespace vistrel

@@ -257,6 +257,54 @@ TEST(VideoRenderer, NeverCallsTheOwnerAfterItWasTakenAway)
     }
 }
 
+// A surface that is not painting: what it is handed stays undecoded.
+class NotPaintingSurface : public IVideoSurface {
+public:
+    void PlacementChanged(const VideoPlacement&) override {}
+    void PresentFrame(std::shared_ptr<const VideoFrame>) override { ++decodedFrames; }
+    bool ReadyForFrame() const override { return false; }
+    void PresentPending(std::shared_ptr<IPendingFrame> frame) override { pending = std::move(frame); }
+    int decodedFrames = 0;
+    std::shared_ptr<IPendingFrame> pending;
+};
+
+TEST(VideoRenderer, HandsFramesOverUndecodedToASurfaceThatIsNotPainting)
+{
+    const MediaType type = MakeVideoInfoType(MEDIASUBTYPE_MJPG, 64, 32);
+    const std::vector<std::uint8_t> jpeg = RedBlueJpeg(64, 32);
+    auto renderer = VideoRenderer::Create();
+    NotPaintingSurface surface;
+    renderer->put_Owner(&surface);
+    renderer->SetWindowPosition(0, 0, 64, 32);
+    renderer->put_Visible(OATRUE);
+    std::vector<std::uint8_t> bytes = jpeg;
+    const MediaSample sample {bytes.data(), static_cast<std::int32_t>(bytes.size()), 0.0, &type};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(renderer->Render(sample), S_OK);
+    // The sample's buffer goes back to the device once Render returns.
+    std::fill(bytes.begin(), bytes.end(), 0);
+    EXPECT_EQ(renderer->FramesDecoded(), 0u);
+    EXPECT_EQ(surface.decodedFrames, 0);
+    ASSERT_NE(surface.pending, nullptr);
+
+    // Painted after all: the newest sample, just as the streaming path decodes it.
+    const auto late = surface.pending->Decode();
+    ASSERT_NE(late, nullptr);
+    EXPECT_EQ(late->sequence, 3u);
+    EXPECT_EQ(renderer->FramesDecoded(), 1u);
+    RendererRig rig(64, 32);
+    const auto direct = rig.Render(type, jpeg);
+    ASSERT_NE(direct, nullptr);
+    EXPECT_EQ(late->width, direct->width);
+    EXPECT_EQ(late->height, direct->height);
+    EXPECT_EQ(late->pixels, direct->pixels);
+
+    // With the renderer gone there is nothing to decode with.
+    renderer->put_Owner(nullptr);
+    renderer.reset();
+    EXPECT_EQ(surface.pending->Decode(), nullptr);
+}
+
 TEST(VideoRenderer, ReportsItsPlacementToTheOwner)
 {
     auto renderer = VideoRenderer::Create();

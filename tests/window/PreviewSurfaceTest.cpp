@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace vistrel {
@@ -28,6 +29,25 @@ std::shared_ptr<const VideoFrame> SolidFrame(int width, int height, QRgb colour,
     }
     return frame;
 }
+
+// A frame as the renderer hands it over undecoded, counting its decodes.
+class CountingPendingFrame : public IPendingFrame
+{
+public:
+    CountingPendingFrame(QRgb colour, std::uint64_t sequence) : colour(colour), sequence(sequence) {}
+
+    std::shared_ptr<const VideoFrame> Decode() override
+    {
+        ++decodes;
+        return SolidFrame(16, 16, colour, sequence);
+    }
+
+    std::atomic<int> decodes {0};
+
+private:
+    QRgb colour;
+    std::uint64_t sequence;
+};
 
 class PreviewSurfaceTest : public ::testing::Test
 {
@@ -76,6 +96,53 @@ TEST_F(PreviewSurfaceTest, HiddenPlacementDropsTheFrame)
     surface->PlacementChanged(VideoPlacement {0, 0, 200, 100, false});
     EXPECT_EQ(surface->LatestFrame(), nullptr);
     EXPECT_EQ(Shot().pixel(100, 50), qRgb(0, 0, 0));
+}
+
+TEST_F(PreviewSurfaceTest, AHiddenSurfaceDecodesNothingAndShowingItPaintsTheNewestFrame)
+{
+    surface->PlacementChanged(VideoPlacement {0, 0, 200, 100, true});
+    host.hide();
+    EXPECT_FALSE(surface->ReadyForFrame());
+    const auto older = std::make_shared<CountingPendingFrame>(qRgb(255, 0, 0), 1);
+    const auto newer = std::make_shared<CountingPendingFrame>(qRgb(0, 200, 0), 2);
+    std::thread streaming([&] {
+        surface->PresentPending(older);
+        surface->PresentPending(newer);
+    });
+    streaming.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(older->decodes + newer->decodes, 0);
+    EXPECT_EQ(surface->LatestFrame(), nullptr);
+
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return surface->PaintedFrames() > 0; }));
+    EXPECT_EQ(older->decodes, 0);
+    EXPECT_EQ(newer->decodes, 1);
+    EXPECT_EQ(surface->LatestFrame()->sequence, 2u);
+    EXPECT_EQ(Shot().pixel(100, 50), qRgb(0, 200, 0));
+    EXPECT_TRUE(surface->ReadyForFrame());
+}
+
+TEST_F(PreviewSurfaceTest, ASurfaceAsksForFramesUndecodedUntilItHasPaintedTheOneItHolds)
+{
+    surface->PlacementChanged(VideoPlacement {0, 0, 200, 100, true});
+    EXPECT_TRUE(surface->ReadyForFrame());
+    surface->PresentFrame(SolidFrame(16, 16, qRgb(0, 0, 255), 1));
+    // Covered, or busy: no paint yet.
+    EXPECT_FALSE(surface->ReadyForFrame());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return surface->ReadyForFrame(); }));
+    EXPECT_EQ(surface->PaintedFrames(), 1u);
+
+    // A newer decoded frame replaces one still waiting undecoded; an older undecoded one never
+    // replaces a newer picture.
+    const auto stale = std::make_shared<CountingPendingFrame>(qRgb(255, 0, 0), 2);
+    surface->PresentPending(stale);
+    surface->PresentFrame(SolidFrame(16, 16, qRgb(0, 200, 0), 3));
+    EXPECT_FALSE(surface->HasPendingFrame());
+    surface->PresentPending(std::make_shared<CountingPendingFrame>(qRgb(255, 0, 0), 1));
+    EXPECT_EQ(Shot().pixel(100, 50), qRgb(0, 200, 0));
+    EXPECT_EQ(stale->decodes, 0);
 }
 
 TEST_F(PreviewSurfaceTest, FrameWithTooFewPixelsIsNotPainted)

@@ -302,6 +302,25 @@ TEST_F(ScannerTest, BusyDeviceIsReportedOnceAndStaysAttached)
     EXPECT_TRUE(IsEnabled(IdScan));
 }
 
+TEST_F(ScannerTest, AHiddenWindowDecodesNoLiveFramesAndShowsTheNewestWhenShownAgain)
+{
+    OpenWithScanner();
+    ASSERT_TRUE(WaitFor([this] { return window->Surface().PaintedFrames() > 0; }));
+    window->hide();
+    // A frame already being decoded still arrives; after it only undecoded ones wait.
+    ASSERT_TRUE(WaitFor([this] { return window->Surface().HasPendingFrame(); }));
+    const auto decoded = window->Surface().LatestFrame();
+    const std::uint64_t painted = window->Surface().PaintedFrames();
+    QTest::qWait(500);
+    EXPECT_EQ(window->Surface().LatestFrame(), decoded) << "a frame was decoded for a hidden window";
+    EXPECT_EQ(window->Surface().PaintedFrames(), painted);
+
+    window->show();
+    ASSERT_TRUE(WaitFor([&] { return window->Surface().PaintedFrames() > painted; }));
+    ASSERT_NE(window->Surface().LatestFrame(), nullptr);
+    EXPECT_GT(window->Surface().LatestFrame()->sequence, decoded ? decoded->sequence : 0);
+}
+
 TEST_F(ScannerTest, LivePictureIsLetterboxedIntoThePreviewArea)
 {
     OpenWithScanner();

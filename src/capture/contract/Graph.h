@@ -20,7 +20,7 @@ public:
 };
 
 // Where the live picture goes: the window side implements it over its preview control.
-// PresentFrame and PlacementChanged may be called on the renderer's streaming thread.
+// Every call of IVideoSurface may come on the renderer's streaming thread.
 struct VideoFrame {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -37,12 +37,29 @@ struct VideoPlacement {
     bool visible = false;
 };
 
+// A frame handed over as it arrived, not yet decoded: it is decoded only if a surface comes to paint
+// it. Decode may run on any thread; nullptr when the sample is damaged or its renderer is gone.
+class IPendingFrame {
+public:
+    virtual ~IPendingFrame() = default;
+    virtual std::shared_ptr<const VideoFrame> Decode() = 0;
+};
+
 class IVideoSurface {
 public:
     virtual ~IVideoSurface() = default;
     virtual void PlacementChanged(const VideoPlacement& placement) = 0;
     // The latest frame; a surface keeps only the newest one.
     virtual void PresentFrame(std::shared_ptr<const VideoFrame> frame) = 0;
+    // Whether a frame decoded now would be painted. A surface that is not painting (hidden, minimized,
+    // covered, or still busy with the frame before) says no, and the renderer hands the next frames
+    // over undecoded through PresentPending.
+    virtual bool ReadyForFrame() const { return true; }
+    virtual void PresentPending(std::shared_ptr<IPendingFrame> frame)
+    {
+        if (auto decoded = frame->Decode())
+            PresentFrame(std::move(decoded));
+    }
 };
 
 constexpr std::int32_t WS_CHILD = 0x40000000;

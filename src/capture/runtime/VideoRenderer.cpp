@@ -4,6 +4,32 @@
 
 namespace vistrel {
 
+// A sample kept for a surface that may paint it later: its bytes, its type and the size it was meant for.
+class VideoRenderer::PendingSample : public IPendingFrame {
+public:
+    PendingSample(std::weak_ptr<VideoRenderer> renderer, const MediaType& type, const MediaSample& sample,
+                  const VideoPlacement& where, std::uint64_t sequence)
+        : renderer(std::move(renderer)), type(type), bytes(sample.data, sample.data + sample.length),
+          width(where.width), height(where.height), sequence(sequence)
+    {
+    }
+
+    std::shared_ptr<const VideoFrame> Decode() override
+    {
+        const auto me = renderer.lock();
+        return me ? me->Convert(type, bytes.data(), static_cast<std::int32_t>(bytes.size()), width, height, sequence)
+                  : nullptr;
+    }
+
+private:
+    std::weak_ptr<VideoRenderer> renderer;
+    MediaType type;
+    std::vector<std::uint8_t> bytes;
+    std::int32_t width;
+    std::int32_t height;
+    std::uint64_t sequence;
+};
+
 std::shared_ptr<VideoRenderer> VideoRenderer::Create()
 {
     auto renderer = std::make_shared<VideoRenderer>();
@@ -49,15 +75,17 @@ HRESULT VideoRenderer::Accept(const MediaType& type) const
 
 HRESULT VideoRenderer::Render(const MediaSample& sample)
 {
-    ++received;
+    const std::uint64_t sequence = ++received;
     VideoPlacement where;
+    bool ready = false;
     {
         std::lock_guard lock(ownerMutex);
         if (!owner || !placement.visible)
             return S_OK;
         where = placement;
+        ready = owner->ReadyForFrame();
     }
-    if (where.width <= 0 || where.height <= 0)
+    if (where.width <= 0 || where.height <= 0 || !sample.data || sample.length <= 0)
         return S_OK;
 
     MediaType type;
@@ -66,14 +94,16 @@ HRESULT VideoRenderer::Render(const MediaSample& sample)
     else if (Failed(input->ConnectionMediaType(&type)))
         return VFW_E_NOT_CONNECTED;
 
-    std::shared_ptr<VideoFrame> frame;
-    {
-        std::lock_guard lock(convertMutex);
-        frame = FreeFrame();
-        if (!converter.Convert(type, sample.data, sample.length, where.width, where.height, frame.get()))
-            return S_OK; // a damaged frame is skipped; the next one may be fine
-        frame->sequence = received.load();
+    if (!ready) {
+        auto pending = std::make_shared<PendingSample>(weak_from_this(), type, sample, where, sequence);
+        std::lock_guard lock(ownerMutex);
+        if (owner)
+            owner->PresentPending(std::move(pending));
+        return S_OK;
     }
+    auto frame = Convert(type, sample.data, sample.length, where.width, where.height, sequence);
+    if (!frame)
+        return S_OK; // a damaged frame is skipped; the next one may be fine
 
     std::lock_guard lock(ownerMutex);
     if (owner) {
@@ -81,6 +111,19 @@ HRESULT VideoRenderer::Render(const MediaSample& sample)
         ++presented;
     }
     return S_OK;
+}
+
+std::shared_ptr<VideoFrame> VideoRenderer::Convert(const MediaType& type, const std::uint8_t* data,
+                                                   std::int32_t length, std::int32_t width, std::int32_t height,
+                                                   std::uint64_t sequence)
+{
+    std::lock_guard lock(convertMutex);
+    auto frame = FreeFrame();
+    if (!converter.Convert(type, data, length, width, height, frame.get()))
+        return nullptr;
+    frame->sequence = sequence;
+    ++decoded;
+    return frame;
 }
 
 // A frame no one but the pool holds any more, so that streaming allocates nothing in the steady state:

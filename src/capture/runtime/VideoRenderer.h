@@ -14,8 +14,9 @@ class InputPin;
 
 // The default video renderer: converts each sample (MJPEG, YUY2, RGB32) to xRGB at the size of its
 // window and hands it to its owner surface. Nothing is queued: a frame that arrives while no owner is
-// set, or the window is hidden, is dropped. After put_Owner(nullptr) returns the old owner is never
-// called again. The owner's PresentFrame must not wait for the thread that calls put_Owner.
+// set, or the window is hidden, is dropped. While the owner is not ready to paint, samples are handed
+// over undecoded and cost a copy, not a decode. After put_Owner(nullptr) returns the old owner is never
+// called again. The owner's calls must not wait for the thread that calls put_Owner.
 class VideoRenderer : public RuntimeFilter, public IVideoWindow, public std::enable_shared_from_this<VideoRenderer> {
 public:
     static std::shared_ptr<VideoRenderer> Create();
@@ -34,11 +35,18 @@ public:
     VideoPlacement Placement() const;
     std::uint64_t FramesReceived() const { return received.load(); }
     std::uint64_t FramesPresented() const { return presented.load(); }
+    // Samples converted so far, on the streaming thread or for a surface that painted a pending one.
+    std::uint64_t FramesDecoded() const { return decoded.load(); }
 
 private:
 
+    class PendingSample;
+
     HRESULT Accept(const MediaType& type) const;
     void NotifyPlacement();
+    // The sample as a frame of the given size; nullptr when it cannot be read.
+    std::shared_ptr<VideoFrame> Convert(const MediaType& type, const std::uint8_t* data, std::int32_t length,
+                                        std::int32_t width, std::int32_t height, std::uint64_t sequence);
 
     std::shared_ptr<InputPin> input;
     mutable std::mutex ownerMutex;          // held while the owner is called
@@ -53,6 +61,7 @@ private:
     std::vector<std::shared_ptr<VideoFrame>> framePool; // reused once nobody else holds them
     std::atomic<std::uint64_t> received {0};
     std::atomic<std::uint64_t> presented {0};
+    std::atomic<std::uint64_t> decoded {0};
 };
 
 } // namespace vistrel
