@@ -9,12 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <span>
 
-#include "KernelRig.h"
+#include "EmulatorTest.h"
 #include "StillImages.h"
 #include "capture/contract/CameraControls.h"
 
@@ -25,31 +24,7 @@ constexpr const char* kFindAsUser = "--find-scanner-as-user";
 namespace {
 
 // Every test runs against the scanner streaming over bulk and over isochronous transfers.
-class DriverTest : public ::testing::TestWithParam<bool> {
-protected:
-    bool Isochronous() const { return GetParam(); }
-    void StartScanner(EmulatorOptions options = {})
-    {
-        options.isochronous = Isochronous();
-        options.name = std::string("emulator-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::replace(options.name.begin(), options.name.end(), '/', '-');
-        scanner = std::make_unique<EmulatedScanner>(options);
-        ASSERT_TRUE(scanner->Start()) << "the kernel made no video node for the emulated scanner";
-    }
-    void TearDown() override
-    {
-        if (HasFailure() && scanner) {
-            std::cerr << "emulator log (requests only):\n";
-            for (const auto& line : scanner->LogMatching("^(?!FRAME)"))
-                std::cerr << "  " << line << "\n";
-        }
-        rig.reset();
-        scanner.reset();
-    }
-
-    std::unique_ptr<EmulatedScanner> scanner;
-    std::unique_ptr<KernelRig> rig = std::make_unique<KernelRig>();
-};
+class DriverTest : public EmulatorTest {};
 
 TEST_P(DriverTest, IdentifiesTheScannerThroughItsExtensionUnit)
 {
@@ -285,10 +260,7 @@ TEST_P(DriverTest, ANodeTheUserMayNotOpenIsNamedWithTheReasonAndTheFix)
                                          "drop root, 4: node open to all, 5: no exec";
 }
 
-INSTANTIATE_TEST_SUITE_P(Transfers, DriverTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "Isochronous" : "Bulk");
-                         });
+INSTANTIATE_TEST_SUITE_P(Transfers, DriverTest, ::testing::Bool(), TransferName);
 
 } // namespace
 } // namespace vistrel::hwtest

@@ -4,39 +4,21 @@
 // scanner back when the program lets go.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iostream>
-
-#include "KernelRig.h"
+#include "EmulatorTest.h"
 #include "StillImages.h"
 #include "capture/contract/CameraControls.h"
 
 namespace vistrel::hwtest {
 namespace {
 
-class UsbBackendTest : public ::testing::TestWithParam<bool> {
+class UsbBackendTest : public EmulatorTest {
 protected:
     void SetUp() override
     {
         if (!kUsbBackendBuilt)
             GTEST_SKIP() << "the usb backend is not in this build (no src/capture/usb/UsbDeviceSource.h)";
-        EmulatorOptions options;
-        options.isochronous = GetParam();
-        options.name = std::string("emulator-usb-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::replace(options.name.begin(), options.name.end(), '/', '-');
-        scanner = std::make_unique<EmulatedScanner>(options);
-        ASSERT_TRUE(scanner->Start()) << "the kernel made no video node for the emulated scanner";
+        StartScanner({}, "emulator-usb-");
         rig = std::make_unique<KernelRig>(ForcedPlatform("usb"));
-    }
-    void TearDown() override
-    {
-        if (HasFailure() && scanner) {
-            std::cerr << "emulator log (requests only):\n";
-            for (const auto& line : scanner->LogMatching("^(?!FRAME)"))
-                std::cerr << "  " << line << "\n";
-        }
-        rig.reset();
-        scanner.reset();
     }
 
     // Attaches, and waits until the live picture runs.
@@ -47,9 +29,6 @@ protected:
         ASSERT_TRUE(rig->host.surface.WaitForFrames(rig->host.surface.Presented() + 3, kDeviceWait))
             << "no live picture";
     }
-
-    std::unique_ptr<EmulatedScanner> scanner;
-    std::unique_ptr<KernelRig> rig;
 };
 
 // The film type goes to the camera terminal's Roll (0 slide, 1 negative and black-and-white), with the
@@ -158,10 +137,7 @@ TEST_P(UsbBackendTest, TheKernelDriverGetsTheScannerBackWhenTheProgramLetsGo)
     EXPECT_TRUE(WaitUntil(EmulatedScanner::KernelDriverHasIt, kDeviceWait)) << "uvcvideo did not get the scanner back";
 }
 
-INSTANTIATE_TEST_SUITE_P(Transfers, UsbBackendTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "Isochronous" : "Bulk");
-                         });
+INSTANTIATE_TEST_SUITE_P(Transfers, UsbBackendTest, ::testing::Bool(), TransferName);
 
 } // namespace
 } // namespace vistrel::hwtest
