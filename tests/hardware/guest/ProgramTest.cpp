@@ -189,7 +189,7 @@ protected:
     void SetUp() override
     {
         if (!hwtest::kUsbBackendBuilt)
-            GTEST_SKIP() << "the usb backend is not in this build (no src/capture/usb/UsbDeviceSource.h)";
+            GTEST_SKIP() << "the usb backend is not in this build (no vistrel_capture_usb)";
         ProgramTest::SetUp();
     }
 

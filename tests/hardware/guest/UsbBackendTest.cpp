@@ -16,7 +16,7 @@ protected:
     void SetUp() override
     {
         if (!kUsbBackendBuilt)
-            GTEST_SKIP() << "the usb backend is not in this build (no src/capture/usb/UsbDeviceSource.h)";
+            GTEST_SKIP() << "the usb backend is not in this build (no vistrel_capture_usb)";
         StartScanner({}, "emulator-usb-");
         rig = std::make_unique<KernelRig>(ForcedPlatform("usb"));
     }
