@@ -14,6 +14,10 @@
 #if VISTREL_HAVE_V4L2
 #include "capture/v4l2/V4l2DeviceSource.h"
 #endif
+#if VISTREL_HAVE_USB
+#include "capture/usb/ScannerHandOver.h"
+#include "capture/usb/UsbDeviceSource.h"
+#endif
 
 namespace vistrel {
 namespace {
@@ -47,7 +51,35 @@ private:
     std::unique_ptr<sim::SimControlChannel> channel;
 };
 
+#if VISTREL_HAVE_V4L2
+// The real devices: the scanner through libusb when it may be, everything else through the driver.
+void AppendRealSources(std::vector<std::shared_ptr<IDeviceSource>>& sources)
+{
+#if VISTREL_HAVE_USB
+    const BackendChoice choice = BackendChoiceFrom(Environment(kBackendVariable));
+    const UsbClaim claim = choice == BackendChoice::Usb ? UsbClaim::Always : UsbClaim::WhenWritable;
+    if (choice != BackendChoice::V4l2) {
+        if (auto usbSource = MakeUsbDeviceSource(claim)) {
+            sources.push_back(std::move(usbSource));
+            sources.push_back(usb::LeaveScannersToUsb(MakeV4l2DeviceSource(), claim));
+            return;
+        }
+    }
+#endif
+    sources.push_back(MakeV4l2DeviceSource());
+}
+#endif
+
 } // namespace
+
+BackendChoice BackendChoiceFrom(const std::string& value)
+{
+    if (value == "usb")
+        return BackendChoice::Usb;
+    if (value == "v4l2")
+        return BackendChoice::V4l2;
+    return BackendChoice::Automatic;
+}
 
 std::shared_ptr<ICapturePlatform> MakePlatformFromEnvironment()
 {
@@ -58,7 +90,7 @@ std::shared_ptr<ICapturePlatform> MakePlatformFromEnvironment()
         sources.push_back(simulated);
     } else {
 #if VISTREL_HAVE_V4L2
-        sources.push_back(MakeV4l2DeviceSource());
+        AppendRealSources(sources);
 #endif
     }
 #if VISTREL_HAVE_CAPTURE_RUNTIME
