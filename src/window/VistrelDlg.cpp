@@ -667,6 +667,7 @@ HRESULT CVistrelDlg::AttachScanner(std::shared_ptr<IBaseFilter> filter)
     engine->ApplyFilmPreset(Negative);
     RefreshAllPropertyControls();
     engine->StartCapture();
+    ReportLimitedScanner();
     return S_OK;
 }
 
@@ -721,6 +722,21 @@ void CVistrelDlg::ReportUnusableScanner()
     for (const UnusableDevice& device : platform->UnusableDevices()) {
         if (CaptureEngine::PathNamesScanner(device.name)) {
             notice->Show(QString::fromStdString(device.reason), NoticeLine::Stays);
+            return;
+        }
+    }
+}
+
+// A scanner that runs, but not fully (the video driver has it because the program may not reach its USB
+// device), is named once per run with what is lost and how to get it back.
+void CVistrelDlg::ReportLimitedScanner()
+{
+    if (limitedScannerReported)
+        return;
+    for (const UnusableDevice& device : platform->UnusableDevices()) {
+        if (CaptureEngine::PathsEqualIgnoringCase(device.name, engine->ScannerPath())) {
+            notice->Show(QString::fromStdString(device.reason), NoticeLine::Stays);
+            limitedScannerReported = true;
             return;
         }
     }

@@ -131,6 +131,7 @@ public:
     void OnSave();
     void OnDeviceChange(const DeviceChange& change);
     void ReportUnusableScanner();
+    void ReportLimitedScanner();
     void OnStillTimeout();
     // The still's arrival on the window thread: checks, appends, stops the time-out, counts.
     void AddStill(FrameBytes bytes, CaptureTime arrival);
@@ -206,6 +207,7 @@ private:
     QLabel* imageView = nullptr;
     class PreviewSurface* previewSurface = nullptr;
     NoticeLine* notice = nullptr;
+    bool limitedScannerReported = false; // the notice about a scanner left to the video driver, once a run
 
     std::map<int, QWidget*> controls;
     QButtonGroup* filmTypeGroup = nullptr;
