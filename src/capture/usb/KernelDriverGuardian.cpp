@@ -47,13 +47,14 @@ bool Settle(int fd, int interfaceNumber)
 }
 
 // In the child: only async-signal-safe calls from here on.
-[[noreturn]] void Guard(const Plan& plan, int pipeRead)
+[[noreturn]] void Guard(const Plan& plan, int pipeRead, int pipeWrite)
 {
     // Outlive the parent and its terminal; keep only the pipe.
     setsid();
     signal(SIGINT, SIG_IGN);
     signal(SIGHUP, SIG_IGN);
     signal(SIGTERM, SIG_IGN);
+    close(pipeWrite); // first: it may sit where the read end is to go
     if (pipeRead != STDIN_FILENO) {
         dup2(pipeRead, STDIN_FILENO);
         close(pipeRead);
@@ -102,7 +103,7 @@ KernelDriverGuardian::KernelDriverGuardian(std::string nodePath, std::vector<std
     if (child == 0) {
         // A grandchild does the watching, so that nobody has to reap it.
         if (_Fork() == 0)
-            Guard(plan, ends[0]);
+            Guard(plan, ends[0], ends[1]);
         _exit(0);
     }
     close(ends[0]);
