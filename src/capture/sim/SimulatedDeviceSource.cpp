@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "capture/runtime/DevicePropertyBag.h"
 #include "capture/sim/SimulatedDevice.h"
 
 namespace vistrel::sim {
@@ -19,29 +20,6 @@ std::string MakeDevicePath(const char* identity, const char* kind, int number)
            kCaptureInterfaceSuffix;
 }
 
-class SimPropertyBag : public IPropertyBag {
-public:
-    SimPropertyBag(std::string path, std::string friendlyName)
-        : path(std::move(path)), friendlyName(std::move(friendlyName)) {}
-
-    HRESULT Read(const std::string& name, std::string* value) override
-    {
-        if (!value)
-            return E_POINTER;
-        if (name == "DevicePath")
-            *value = path;
-        else if (name == "FriendlyName")
-            *value = friendlyName;
-        else
-            return E_INVALIDARG;
-        return S_OK;
-    }
-
-private:
-    std::string path;
-    std::string friendlyName;
-};
-
 class SimMoniker : public IMoniker {
 public:
     explicit SimMoniker(std::shared_ptr<SimulatedDevice> device) : device(std::move(device)) {}
@@ -52,7 +30,7 @@ public:
     {
         if (!bag)
             return E_POINTER;
-        *bag = std::make_shared<SimPropertyBag>(device->Path(), device->FriendlyName());
+        *bag = std::make_shared<DevicePropertyBag>(device->Path(), device->FriendlyName());
         return S_OK;
     }
 

@@ -1,7 +1,9 @@
 #include "capture/usb/ScannerHandOver.h"
 
-#include <mutex>
+#include <algorithm>
+#include <iterator>
 
+#include "capture/runtime/UnusableDeviceList.h"
 #include "capture/usb/UsbDeviceNames.h"
 
 namespace vistrel::usb {
@@ -67,15 +69,13 @@ public:
             }
             devices->push_back(std::move(moniker));
         }
-        std::lock_guard lock(mutex);
-        leftToDriver = std::move(left);
+        leftToDriver.Replace(std::move(left));
     }
 
     std::vector<UnusableDevice> UnusableDevices() override
     {
         std::vector<UnusableDevice> all = driver->UnusableDevices();
-        std::lock_guard lock(mutex);
-        all.insert(all.end(), leftToDriver.begin(), leftToDriver.end());
+        std::ranges::move(leftToDriver.Get(), std::back_inserter(all));
         return all;
     }
 
@@ -96,8 +96,7 @@ private:
     const std::shared_ptr<IDeviceSource> driver;
     const UsbClaim claim;
     HandOverLayout layout;
-    std::mutex mutex;
-    std::vector<UnusableDevice> leftToDriver; // from the last enumeration
+    UnusableDeviceList leftToDriver; // from the last enumeration
 };
 
 } // namespace

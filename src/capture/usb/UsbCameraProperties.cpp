@@ -28,12 +28,10 @@ public:
     {
         if (!minimum || !maximum || !step || !defaultValue || !capsFlags)
             return E_POINTER;
-        const UvcControl* control = nullptr;
-        std::uint8_t entity = 0;
-        v4l2::ControlRange wire;
-        if (const HRESULT hr = Find(property, control, entity, wire); Failed(hr))
+        Located found;
+        if (const HRESULT hr = Find(property, found); Failed(hr))
             return hr;
-        const v4l2::ControlRange range = v4l2::RangeFromWire(wire, control->wirePerUnit);
+        const v4l2::ControlRange range = v4l2::RangeFromWire(found.wire, found.control->wirePerUnit);
         *minimum = range.minimum;
         *maximum = range.maximum;
         *step = range.step;
@@ -46,61 +44,66 @@ public:
     {
         if (!value || !flags)
             return E_POINTER;
-        const UvcControl* control = nullptr;
-        std::uint8_t entity = 0;
-        v4l2::ControlRange wire;
-        if (const HRESULT hr = Find(property, control, entity, wire); Failed(hr))
+        Located found;
+        if (const HRESULT hr = Find(property, found); Failed(hr))
             return hr;
-        std::vector<std::uint8_t> data(control->length);
-        if (const HRESULT hr = Send(*control, GET_CUR, entity, data); Failed(hr))
+        std::vector<std::uint8_t> data;
+        if (const HRESULT hr = Send(found, GET_CUR, data); Failed(hr))
             return hr;
-        const auto current = ReadField(*control, data);
+        const auto current = ReadField(*found.control, data);
         if (!current)
             return E_FAIL;
-        *value = v4l2::FromWire(*current, control->wirePerUnit);
+        *value = v4l2::FromWire(*current, found.control->wirePerUnit);
         *flags = PropertyFlags_Manual;
         return S_OK;
     }
 
     HRESULT Set(std::int32_t property, std::int32_t value, std::int32_t flags) override
     {
-        const UvcControl* control = nullptr;
-        std::uint8_t entity = 0;
-        v4l2::ControlRange wire;
-        if (const HRESULT hr = Find(property, control, entity, wire); Failed(hr))
+        Located found;
+        if (const HRESULT hr = Find(property, found); Failed(hr))
             return hr;
         if (flags & PropertyFlags_Auto)
             return E_INVALIDARG;
+        const UvcControl& control = *found.control;
         // Fields that share a control (pan and tilt) go out with the others as they are now.
-        std::vector<std::uint8_t> data(control->length);
-        if (control->fieldSize != control->length) {
-            if (const HRESULT hr = Send(*control, GET_CUR, entity, data); Failed(hr))
+        std::vector<std::uint8_t> data(control.length);
+        if (control.fieldSize != control.length) {
+            if (const HRESULT hr = Send(found, GET_CUR, data); Failed(hr))
                 return hr;
         }
-        if (!WriteField(*control, v4l2::ToWire(value, control->wirePerUnit, wire), data))
+        if (!WriteField(control, v4l2::ToWire(value, control.wirePerUnit, found.wire), data))
             return E_FAIL;
-        return Send(*control, SET_CUR, entity, data);
+        return Send(found, SET_CUR, data);
     }
 
 private:
-    HRESULT Send(const UvcControl& control, std::uint8_t request, std::uint8_t entity, std::vector<std::uint8_t>& data)
+    // A property's control, the entity that has it and its range in device units.
+    struct Located
     {
-        const ClassRequest setup = ControlRequest(control, request, entity, function.controlInterface);
+        const UvcControl* control = nullptr;
+        std::uint8_t entity = 0;
+        v4l2::ControlRange wire;
+    };
+
+    // data is sized to the request (for SET_CUR it holds the value).
+    HRESULT Send(const Located& at, std::uint8_t request, std::vector<std::uint8_t>& data)
+    {
+        const ClassRequest setup = ControlRequest(*at.control, request, at.entity, function.controlInterface);
         data.resize(setup.length);
         return SendUnitRequest(*device, setup, data, function.controlInterface).Result();
     }
 
-    // The property's control, the entity that has it and its range in device units.
-    HRESULT Find(std::int32_t property, const UvcControl*& control, std::uint8_t& entity, v4l2::ControlRange& wire)
+    HRESULT Find(std::int32_t property, Located& found)
     {
-        control = FindUvcControl(family, property);
-        const auto found = control ? EntityOf(*control, function) : std::nullopt;
-        if (!found)
+        found.control = FindUvcControl(family, property);
+        const auto entity = found.control ? EntityOf(*found.control, function) : std::nullopt;
+        if (!entity)
             return E_PROP_ID_UNSUPPORTED;
-        entity = *found;
+        found.entity = *entity;
         std::lock_guard lock(mutex);
         if (const auto known = ranges.find(property); known != ranges.end()) {
-            wire = known->second;
+            found.wire = known->second;
             return S_OK;
         }
         struct Part
@@ -113,15 +116,15 @@ private:
                                           {GET_RES, &v4l2::ControlRange::step},
                                           {GET_DEF, &v4l2::ControlRange::defaultValue}};
         for (const Part& part : kParts) {
-            std::vector<std::uint8_t> data(control->length);
-            if (const HRESULT hr = Send(*control, part.request, entity, data); Failed(hr))
+            std::vector<std::uint8_t> data;
+            if (const HRESULT hr = Send(found, part.request, data); Failed(hr))
                 return hr;
-            const auto field = ReadField(*control, data);
+            const auto field = ReadField(*found.control, data);
             if (!field)
                 return E_FAIL;
-            wire.*part.field = *field;
+            found.wire.*part.field = *field;
         }
-        ranges[property] = wire;
+        ranges[property] = found.wire;
         return S_OK;
     }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "capture/runtime/UnusableDeviceList.h"
 #include "capture/usb/UsbContext.h"
 #include "capture/usb/UsbDeviceNames.h"
 #include "capture/usb/UsbMoniker.h"
@@ -105,15 +106,10 @@ public:
         }
         if (list)
             libusb_free_device_list(list, 1);
-        std::lock_guard lock(unusableMutex);
-        unusable = std::move(found);
+        unusable.Replace(std::move(found));
     }
 
-    std::vector<UnusableDevice> UnusableDevices() override
-    {
-        std::lock_guard lock(unusableMutex);
-        return unusable;
-    }
+    std::vector<UnusableDevice> UnusableDevices() override { return unusable.Get(); }
 
     void SetChangeSink(std::function<void(const DeviceChange&)> newSink) override
     {
@@ -130,8 +126,7 @@ private:
     const std::shared_ptr<UsbContext> context;
     const UsbClaim claim;
     const std::shared_ptr<HotplugWatch> watch;
-    std::mutex unusableMutex;
-    std::vector<UnusableDevice> unusable; // from the last enumeration
+    UnusableDeviceList unusable; // from the last enumeration
     std::once_flag watching;
 };
 

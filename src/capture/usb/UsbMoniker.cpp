@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "capture/contract/Diagnostics.h"
+#include "capture/runtime/DevicePropertyBag.h"
 #include "capture/usb/UsbContext.h"
 #include "capture/usb/UsbDevice.h"
 #include "capture/usb/UsbDeviceNames.h"
@@ -20,27 +21,6 @@ constexpr std::uint8_t kClassVideo = 0x0E;
 constexpr std::uint8_t kSubclassControl = 0x01;
 constexpr int kMostPorts = 7; // the USB specification's deepest chain of hubs
 constexpr char kFriendlyName[] = "USB Film Scanner";
-
-class EntryPropertyBag final : public IPropertyBag
-{
-public:
-    explicit EntryPropertyBag(const UsbScannerEntry& entry) : entry(entry) {}
-    HRESULT Read(const std::string& name, std::string* value) override
-    {
-        if (!value)
-            return E_POINTER;
-        if (name == "DevicePath")
-            *value = entry.devicePath;
-        else if (name == "FriendlyName")
-            *value = entry.friendlyName;
-        else
-            return E_INVALIDARG;
-        return S_OK;
-    }
-
-private:
-    const UsbScannerEntry entry;
-};
 
 // The first video control interface of the active (or else the first) configuration.
 std::uint8_t ControlInterface(libusb_device* device)
@@ -129,7 +109,7 @@ HRESULT UsbMoniker::BindToStorage(std::shared_ptr<IPropertyBag>* bag)
 {
     if (!bag)
         return E_POINTER;
-    *bag = std::make_shared<EntryPropertyBag>(entry);
+    *bag = std::make_shared<DevicePropertyBag>(entry.devicePath, entry.friendlyName);
     return S_OK;
 }
 

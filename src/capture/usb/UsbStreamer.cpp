@@ -276,9 +276,11 @@ void UsbStreamer::Run()
             wake.wait(lock, ready);
         if (stopping)
             break;
-        if (exchange && exchange->Tick(StillExchange::Clock::now()).action == StillExchange::Action::Failed &&
-            exchange->Why() == StillExchange::Failure::TimedOut)
-            Diagnose(DiagnosticTopic::Still, "the device sent no still in time");
+        if (exchange && exchange->Outstanding() > 0) {
+            exchange->Tick(StillExchange::Clock::now());
+            if (exchange->Outstanding() == 0 && exchange->Why() == StillExchange::Failure::TimedOut)
+                Diagnose(DiagnosticTopic::Still, "the device sent no still in time");
+        }
         if (stillsWanted > 0) {
             --stillsWanted;
             Drive(exchange->Request(StillExchange::Clock::now()), lock);

@@ -21,17 +21,12 @@
 #include "capture/usb/PayloadAssembler.h"
 #include "capture/usb/StillExchange.h"
 #include "capture/usb/TransferPipe.h"
+#include "capture/v4l2/FormatList.h"
 #include "capture/v4l2/UvcDescriptors.h"
 
 namespace vistrel::usb {
 
 class UsbDevice;
-
-struct StreamSize
-{
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-};
 
 class UsbStreamer
 {
@@ -40,8 +35,8 @@ public:
 
     struct Plan
     {
-        std::optional<StreamSize> preview; // none: no video stream (and so no still either)
-        std::optional<StreamSize> still;   // none: still requests are dropped
+        std::optional<v4l2::FrameFormat> preview; // none: no video stream (and so no still either)
+        std::optional<v4l2::FrameFormat> still;   // none: still requests are dropped
         FrameSink onPreview;               // a video frame as the device sent it
         FrameSink onStill;                 // a still as a complete JPEG file
     };

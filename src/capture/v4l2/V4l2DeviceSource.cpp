@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "capture/runtime/UnusableDeviceList.h"
 #include "capture/v4l2/DeviceRegistry.h"
 #include "capture/v4l2/NodeAccess.h"
 #include "capture/v4l2/UdevMonitor.h"
@@ -28,15 +29,10 @@ public:
                 found.push_back({node.devicePath, DescribeOpenFailure(node.devNode, node.openError)});
             devices->push_back(std::make_shared<V4l2Moniker>(std::move(node)));
         }
-        std::lock_guard lock(unusableMutex);
-        unusable = std::move(found);
+        unusable.Replace(std::move(found));
     }
 
-    std::vector<UnusableDevice> UnusableDevices() override
-    {
-        std::lock_guard lock(unusableMutex);
-        return unusable;
-    }
+    std::vector<UnusableDevice> UnusableDevices() override { return unusable.Get(); }
 
     void SetChangeSink(std::function<void(const DeviceChange&)> newSink) override
     {
@@ -73,8 +69,7 @@ private:
 
     const SysfsLayout layout {};
     DeviceRegistry registry;
-    std::mutex unusableMutex;
-    std::vector<UnusableDevice> unusable; // from the last enumeration
+    UnusableDeviceList unusable; // from the last enumeration
     std::mutex sinkMutex;
     std::function<void(const DeviceChange&)> sink;
     std::mutex monitorMutex;

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "capture/runtime/DevicePropertyBag.h"
 #include "capture/v4l2/V4l2Node.h"
 
 namespace vistrel::v4l2 {
@@ -20,27 +21,6 @@ std::vector<std::uint8_t> ReadDescriptors(const std::filesystem::path& file)
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     return bytes;
 }
-
-class NodePropertyBag final : public IPropertyBag
-{
-public:
-    explicit NodePropertyBag(const VideoNode& node) : node(node) {}
-    HRESULT Read(const std::string& name, std::string* value) override
-    {
-        if (!value)
-            return E_POINTER;
-        if (name == "DevicePath")
-            *value = node.devicePath;
-        else if (name == "FriendlyName")
-            *value = node.friendlyName;
-        else
-            return E_INVALIDARG;
-        return S_OK;
-    }
-
-private:
-    const VideoNode node;
-};
 
 } // namespace
 
@@ -66,7 +46,7 @@ HRESULT V4l2Moniker::BindToStorage(std::shared_ptr<IPropertyBag>* bag)
 {
     if (!bag)
         return E_POINTER;
-    *bag = std::make_shared<NodePropertyBag>(node);
+    *bag = std::make_shared<DevicePropertyBag>(node.devicePath, node.friendlyName);
     return S_OK;
 }
 
