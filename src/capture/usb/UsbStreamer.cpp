@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "capture/contract/Diagnostics.h"
 #include "capture/usb/AlternateSetting.h"
@@ -35,16 +36,9 @@ constexpr std::uint8_t kEventButton = 0x00;
 constexpr std::uint8_t kButtonPressed = 0x01;
 constexpr std::size_t kStreamingStatusLength = 4;
 
-constexpr std::size_t kHeaderInfoOffset = 1;
-
 std::size_t PayloadBytes(std::uint32_t committed)
 {
     return std::clamp<std::size_t>(committed, kSmallestPayload, kLargestPayload);
-}
-
-bool EndsFrame(std::span<const std::uint8_t> payload)
-{
-    return payload.size() > kHeaderInfoOffset && payload[kHeaderInfoOffset] & kPayloadEof;
 }
 
 } // namespace
@@ -182,14 +176,14 @@ void UsbStreamer::RequestStill()
 
 void UsbStreamer::OnVideoPayload(std::span<const std::uint8_t> payload)
 {
-    video->Push(payload);
-    // A new assembler (with the still's own limit) takes over where a frame ends, so it starts clean.
-    if (videoChanging.load() && EndsFrame(payload)) {
+    // The still's commit raises the limit its frames are held to; the assembler is the event thread's.
+    if (limitsChanged.load()) {
         std::lock_guard lock(mutex);
-        if (nextVideo)
-            video = std::move(nextVideo);
-        videoChanging = false;
+        if (pendingLimits)
+            video->SetLimits(*std::exchange(pendingLimits, std::nullopt));
+        limitsChanged = false;
     }
+    video->Push(payload);
 }
 
 void UsbStreamer::OnFrame(const AssembledFrame& frame, bool fromStillEndpoint)
@@ -220,10 +214,8 @@ void UsbStreamer::OnStatus(std::span<const std::uint8_t> packet)
 // With the lock held: the still's commit sets the limit its frames are held to.
 void UsbStreamer::StillCommitted(const StillProbe& still)
 {
-    const FrameLimits limits {committed.maxVideoFrameSize, still.maxVideoFrameSize};
-    nextVideo = std::make_unique<PayloadAssembler>(limits, committed.EofMarksFrames(),
-                                                   [this](const AssembledFrame& frame) { OnFrame(frame, false); });
-    videoChanging = true;
+    pendingLimits = FrameLimits {committed.maxVideoFrameSize, still.maxVideoFrameSize};
+    limitsChanged = true;
     if (exchange->Method() != StillMethod::StillEndpoint || stillPipe)
         return;
     const v4l2::UvcFormat* format = streaming->Format(still.formatIndex);
@@ -339,8 +331,8 @@ void UsbStreamer::Stop()
     previews.Clear();
     stillsWanted = 0;
     exchange.reset();
-    nextVideo.reset();
-    videoChanging = false;
+    pendingLimits.reset();
+    limitsChanged = false;
 }
 
 } // namespace vistrel::usb

@@ -89,8 +89,8 @@ private:
     bool running = false;        // stills may be asked for
     int stillsWanted = 0;        // asked for, not yet given to the exchange
     std::optional<StillExchange> exchange;
-    std::unique_ptr<PayloadAssembler> nextVideo; // takes over at the end of the frame in progress
-    std::atomic<bool> videoChanging {false};
+    std::optional<FrameLimits> pendingLimits; // for the video assembler, from the still's commit
+    std::atomic<bool> limitsChanged {false};
     std::deque<std::vector<std::uint8_t>> stills;
     LatestFrameMailbox<std::vector<std::uint8_t>> previews;
     std::thread thread;
