@@ -80,12 +80,14 @@ protected:
         driver->paths = {camera, scanner, onBoard};
     }
 
-    std::shared_ptr<IDeviceSource> Make(UsbClaim claim, bool writable)
+    std::shared_ptr<IDeviceSource> Make(UsbClaim claim, bool writable, bool inUse = false)
     {
-        HandOverLayout layout {sysfs.Root().string(), "/dev", [writable, this](const std::string& node) {
+        HandOverLayout layout {sysfs.Root().string(), "/dev",
+                               [writable, this](const std::string& node) {
                                    asked.push_back(node);
                                    return writable;
-                               }};
+                               },
+                               [inUse](const std::string& busPath) { return inUse && busPath == "1-2"; }};
         return LeaveScannersToUsb(driver, claim, layout);
     }
 
@@ -118,32 +120,37 @@ TEST_F(HandOver, TheScannerGoesWhereItMayAndOnlyThere)
     {
         UsbClaim claim;
         bool writable;
-        bool scannerStaysWithDriver;
+        bool inUse;           // another program has its video node open
+        const char* leftWhy;  // the scanner stays with the driver, named with this; null: it goes to usb
     };
     const Case cases[] = {
-        {UsbClaim::WhenWritable, true, false},
-        {UsbClaim::WhenWritable, false, true},
-        {UsbClaim::Always, false, false},
+        {UsbClaim::WhenWritable, true, false, nullptr},
+        {UsbClaim::WhenWritable, false, false, kScannerLeftToDriver},
+        {UsbClaim::Always, false, false, nullptr},
+        {UsbClaim::WhenWritable, true, true, kScannerInUseElsewhere},
+        {UsbClaim::Always, true, true, kScannerInUseElsewhere},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "writable " << c.writable << ", always " << (c.claim == UsbClaim::Always));
+        SCOPED_TRACE(testing::Message() << "writable " << c.writable << ", in use " << c.inUse << ", always "
+                                        << (c.claim == UsbClaim::Always));
         driver->unusable = {{"\\\\?\\usb#vid_0c45&pid_6366&mi_00#1-4#{x}\\global", "the driver's own reason"}};
-        auto source = Make(c.claim, c.writable);
+        auto source = Make(c.claim, c.writable, c.inUse);
         std::vector<std::string> expected {camera, onBoard};
-        if (c.scannerStaysWithDriver)
+        if (c.leftWhy)
             expected = {camera, scanner, onBoard};
         EXPECT_EQ(Paths(*source), expected);
 
         const auto unusable = source->UnusableDevices();
-        ASSERT_EQ(unusable.size(), c.scannerStaysWithDriver ? 2u : 1u);
+        ASSERT_EQ(unusable.size(), c.leftWhy ? 2u : 1u);
         EXPECT_EQ(unusable.front().reason, "the driver's own reason");
-        if (c.scannerStaysWithDriver) {
+        if (c.leftWhy) {
             EXPECT_EQ(unusable.back().name, scanner);
-            EXPECT_EQ(unusable.back().reason, kScannerLeftToDriver);
+            EXPECT_EQ(unusable.back().reason, c.leftWhy);
         }
     }
     EXPECT_EQ(asked, (std::vector<std::string> {"/dev/bus/usb/001/005", "/dev/bus/usb/001/005"}))
-        << "writability is asked of the scanner's node only, and not when the usb backend is forced";
+        << "writability is asked of the scanner's node only, not when the usb backend is forced, and not "
+           "when another program has the scanner";
 }
 
 TEST_F(HandOver, TheDriversNewsOfATakenScannerIsNotPassedOn)
@@ -166,6 +173,19 @@ TEST_F(HandOver, TheDriversNewsOfATakenScannerIsNotPassedOn)
 
     source->SetChangeSink({});
     EXPECT_FALSE(driver->sink) << "the driver's sink is taken back";
+}
+
+TEST_F(HandOver, TheDriversNewsOfAScannerAnotherProgramHasIsPassedOn)
+{
+    auto source = Make(UsbClaim::WhenWritable, true, true);
+    std::vector<DeviceChange> heard;
+    source->SetChangeSink([&](const DeviceChange& change) { heard.push_back(change); });
+    driver->sink({DBT_DEVICEARRIVAL, KSCATEGORY_CAPTURE, scanner});
+    driver->sink({DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, scanner});
+    ASSERT_EQ(heard.size(), 2u) << "the window knows this scanner under the driver's name";
+    EXPECT_EQ(heard[0].event, DBT_DEVICEARRIVAL);
+    EXPECT_EQ(heard[1].event, DBT_DEVICEREMOVECOMPLETE);
+    source->SetChangeSink({});
 }
 
 TEST(BackendChoice, TheVariableForcesOnlyTheNamesItKnows)

@@ -34,6 +34,14 @@ public:
         Write(folder / "busnum", std::to_string(bus));
         Write(folder / "devnum", std::to_string(address));
     }
+    // The video driver's node on one of its interfaces, as "1-2/1-2:1.0/video4linux/video0/dev" holding
+    // "major:minor".
+    void AddVideoNode(const std::string& busPath, const std::string& node, unsigned major, unsigned minor)
+    {
+        const auto folder = Device(busPath) / (busPath + ":1.0") / "video4linux" / node;
+        std::filesystem::create_directories(folder);
+        Write(folder / "dev", std::to_string(major) + ":" + std::to_string(minor));
+    }
     void RemoveDevice(const std::string& busPath) { std::filesystem::remove_all(Device(busPath)); }
     std::filesystem::path Device(const std::string& busPath) const { return root / "bus/usb/devices" / busPath; }
 

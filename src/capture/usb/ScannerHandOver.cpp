@@ -5,6 +5,7 @@
 
 #include "capture/runtime/UnusableDeviceList.h"
 #include "capture/usb/UsbDeviceNames.h"
+#include "capture/usb/VideoNodeUsers.h"
 
 namespace vistrel::usb {
 
@@ -12,6 +13,11 @@ const char* const kScannerLeftToDriver =
     "The scanner runs through the video driver: the film type (Slide, Negative, B&W) does not reach it and "
     "stills come at preview size. Install the scanner's udev rule (70-vistrel-scanner.rules, see the README) "
     "and reconnect the scanner to get both back.";
+
+const char* const kScannerInUseElsewhere =
+    "Another program has the scanner open, so it runs through the video driver: the film type (Slide, "
+    "Negative, B&W) does not reach it and stills come at preview size. Close the other program and reconnect "
+    "the scanner to get both back.";
 
 namespace {
 
@@ -24,7 +30,7 @@ std::string DevicePathOf(IMoniker& moniker)
     return path;
 }
 
-enum class Choice { Driver, DriverForScanner, Usb };
+enum class Choice { Driver, DriverForScanner, DriverWhileInUse, Usb };
 
 // A device the driver offers, by its path: a scanner at a bus path that sysfs still knows goes to the usb
 // backend when the usb backend may take it.
@@ -36,6 +42,8 @@ Choice Choose(const std::string& devicePath, UsbClaim claim, const HandOverLayou
     const auto node = ScannerNodeAt(*busPath, layout.sysRoot, layout.devRoot);
     if (!node)
         return Choice::Driver;
+    if (layout.inUse(*busPath))
+        return Choice::DriverWhileInUse;
     return claim == UsbClaim::Always || layout.writable(*node) ? Choice::Usb : Choice::DriverForScanner;
 }
 
@@ -47,6 +55,10 @@ public:
     {
         if (!this->layout.writable)
             this->layout.writable = NodeWritable;
+        if (!this->layout.inUse)
+            this->layout.inUse = [sysRoot = this->layout.sysRoot](const std::string& busPath) {
+                return VideoNodeOpenElsewhere(busPath, sysRoot);
+            };
     }
 
     void AppendVideoInputDevices(std::vector<std::shared_ptr<IMoniker>>* devices) override
@@ -63,6 +75,9 @@ public:
                 continue;
             case Choice::DriverForScanner:
                 left.push_back({path, kScannerLeftToDriver});
+                break;
+            case Choice::DriverWhileInUse:
+                left.push_back({path, kScannerInUseElsewhere});
                 break;
             case Choice::Driver:
                 break;

@@ -1,7 +1,7 @@
 #pragma once
 // The choice of backend per device: a scanner goes to the usb backend when this process may write to its
-// USB device node, and otherwise stays with the video driver (v4l2), named with what is lost then. Other
-// cameras always stay with the driver.
+// USB device node and no other program has its video node open, and otherwise stays with the video driver
+// (v4l2), named with what is lost then. Other cameras always stay with the driver.
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,12 +13,15 @@ namespace vistrel::usb {
 
 // What the window tells the user, once, about a scanner that stays with the video driver.
 extern const char* const kScannerLeftToDriver;
+// The same when it stays there because another program has its video node open.
+extern const char* const kScannerInUseElsewhere;
 
 struct HandOverLayout
 {
     std::string sysRoot = "/sys";
     std::string devRoot = "/dev";
-    std::function<bool(const std::string& node)> writable; // empty: NodeWritable
+    std::function<bool(const std::string& node)> writable;       // empty: NodeWritable
+    std::function<bool(const std::string& busPath)> inUse;       // empty: VideoNodeOpenElsewhere under sysRoot
 };
 
 // The driver backend's devices and changes less the scanners the usb backend takes (so one scanner is

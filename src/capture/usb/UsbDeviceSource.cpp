@@ -27,9 +27,11 @@ bool IsScanner(libusb_device* device)
            descriptor.idVendor == kScannerVendorId && descriptor.idProduct == kScannerProductId;
 }
 
+// A scanner whose video node another program holds stays with the driver, forced or not: taking it
+// would cut that program off.
 bool Takes(const UsbScannerEntry& entry, UsbClaim claim)
 {
-    return entry.writable || claim == UsbClaim::Always;
+    return !entry.inUseElsewhere && (entry.writable || claim == UsbClaim::Always);
 }
 
 // Arrivals and removals as libusb's hot-plug reports them. Shared with the event thread's callback, so

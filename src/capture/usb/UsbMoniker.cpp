@@ -12,6 +12,7 @@
 #include "capture/usb/UsbDevice.h"
 #include "capture/usb/UsbDeviceNames.h"
 #include "capture/usb/UsbSourceFilter.h"
+#include "capture/usb/VideoNodeUsers.h"
 
 namespace vistrel::usb {
 
@@ -67,6 +68,7 @@ UsbScannerEntry DescribeScanner(libusb_device* device)
     entry.nodePath = NodePath(bus, libusb_get_device_address(device));
     entry.friendlyName = kFriendlyName;
     entry.writable = NodeWritable(entry.nodePath);
+    entry.inUseElsewhere = VideoNodeOpenElsewhere(busPath);
     return entry;
 }
 

@@ -18,6 +18,7 @@ struct UsbScannerEntry
     std::string friendlyName;
     std::uint8_t controlInterface = 0;
     bool writable = false;
+    bool inUseElsewhere = false; // another program has the driver's video node open
 };
 
 // What the bus says about a device of the scanner's identity; on any thread, the event thread included

@@ -4,6 +4,14 @@
 // scanner back when the program lets go.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
 #include "EmulatorTest.h"
 #include "StillImages.h"
 #include "capture/contract/CameraControls.h"
@@ -135,6 +143,40 @@ TEST_P(UsbBackendTest, TheKernelDriverGetsTheScannerBackWhenTheProgramLetsGo)
     EXPECT_FALSE(EmulatedScanner::KernelDriverHasIt());
     rig.reset();
     EXPECT_TRUE(WaitUntil(EmulatedScanner::KernelDriverHasIt, kDeviceWait)) << "uvcvideo did not get the scanner back";
+}
+
+// A scanner that another program watches through the video driver is not taken from under it: it stays
+// with uvcvideo and is offered through the driver, named with why, until that program lets go.
+TEST_P(UsbBackendTest, AScannerAnotherProgramHasStaysWithTheDriver)
+{
+    const auto node = EmulatedScanner::FindNode();
+    ASSERT_TRUE(node);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, node->c_str(), O_RDWR, 0);
+    char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>("600"), nullptr};
+    pid_t other = 0;
+    const int spawned = posix_spawnp(&other, "sleep", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
+
+    std::shared_ptr<IBaseFilter> found;
+    const bool offered = rig->Find(&found);
+    const std::string path = rig->engine.ScannerPath();
+    const auto unusable = rig->platform->UnusableDevices();
+    found.reset();
+    ::kill(other, SIGTERM);
+    ::waitpid(other, nullptr, 0);
+    ASSERT_TRUE(offered) << "the scanner was not offered at all";
+    EXPECT_FALSE(path.ends_with("\\libusb")) << path;
+    EXPECT_TRUE(EmulatedScanner::KernelDriverHasIt()) << "uvcvideo was taken off the scanner under the other program";
+    EXPECT_TRUE(std::ranges::any_of(unusable, [&](const UnusableDevice& device) {
+        return device.name == path && device.reason.starts_with("Another program has the scanner open");
+    })) << "the window has nothing to say why";
+
+    AttachAndWatch();
+    EXPECT_TRUE(rig->engine.ScannerPath().ends_with("\\libusb")) << "not taken once the other program let go";
+    EXPECT_FALSE(EmulatedScanner::KernelDriverHasIt());
 }
 
 INSTANTIATE_TEST_SUITE_P(Transfers, UsbBackendTest, ::testing::Bool(), TransferName);

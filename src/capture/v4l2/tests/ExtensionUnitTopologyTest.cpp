@@ -205,8 +205,9 @@ TEST_F(ExtensionUnitTopologyTest, AControlTheDriverCouldNotLearnIsAskedAgain)
         EXPECT_EQ(Request(10, kTopologyBasicSupport, &access, sizeof access, &returned), c.result) << c.notReadyTimes;
         EXPECT_EQ(waits.size(), c.waits) << c.notReadyTimes;
         EXPECT_TRUE(std::ranges::all_of(waits, [](auto w) { return w == ExtensionUnitTopology::kFirstUseInterval; }));
-        if (c.result == S_OK)
+        if (c.result == S_OK) {
             EXPECT_EQ(access, 3u) << c.notReadyTimes;
+        }
     }
 }
 
