@@ -34,13 +34,17 @@ public:
         Write(folder / "busnum", std::to_string(bus));
         Write(folder / "devnum", std::to_string(address));
     }
-    // The video driver's node on one of its interfaces, as "1-2/1-2:1.0/video4linux/video0/dev" holding
-    // "major:minor".
+    // The video driver's node on the device's first interface, listed in the video4linux class as sysfs
+    // lists it, with its device number.
     void AddVideoNode(const std::string& busPath, const std::string& node, unsigned major, unsigned minor)
     {
-        const auto folder = Device(busPath) / (busPath + ":1.0") / "video4linux" / node;
-        std::filesystem::create_directories(folder);
-        Write(folder / "dev", std::to_string(major) + ":" + std::to_string(minor));
+        const auto interface = Device(busPath) / (busPath + ":1.0");
+        std::filesystem::create_directories(interface);
+        Write(interface / "bInterfaceNumber", "00");
+        const auto entry = root / "class/video4linux" / node;
+        std::filesystem::create_directories(entry);
+        std::filesystem::create_directory_symlink(interface, entry / "device");
+        Write(entry / "dev", std::to_string(major) + ":" + std::to_string(minor));
     }
     void RemoveDevice(const std::string& busPath) { std::filesystem::remove_all(Device(busPath)); }
     std::filesystem::path Device(const std::string& busPath) const { return root / "bus/usb/devices" / busPath; }

@@ -73,12 +73,6 @@ std::optional<std::string> BusPathOfDevicePath(const std::string& devicePath)
     return devicePath.substr(start + 1, end - start - 1);
 }
 
-bool IsBusPath(const std::string& text)
-{
-    // A bus path names a folder of its own; anything with a separator in it is not one.
-    return !text.empty() && text.find('/') == std::string::npos && text.find("..") == std::string::npos;
-}
-
 bool NodeWritable(const std::string& nodePath)
 {
     const int fd = ::open(nodePath.c_str(), O_RDWR | O_CLOEXEC);
@@ -91,7 +85,8 @@ bool NodeWritable(const std::string& nodePath)
 std::optional<std::string> ScannerNodeAt(const std::string& busPath, const std::filesystem::path& sysRoot,
                                          const std::filesystem::path& devRoot)
 {
-    if (!IsBusPath(busPath))
+    // A bus path names a folder of its own; anything with a separator in it is not one.
+    if (busPath.empty() || busPath.find('/') != std::string::npos || busPath.find("..") != std::string::npos)
         return std::nullopt;
     const auto device = sysRoot / "bus/usb/devices" / busPath;
     const auto vendor = ReadNumber(device / "idVendor", 16);

@@ -25,9 +25,6 @@ std::string UsbBackendDevicePath(std::uint16_t vendorId, std::uint16_t productId
 // The bus path inside either backend's USB device path; none for other paths.
 std::optional<std::string> BusPathOfDevicePath(const std::string& devicePath);
 
-// A name sysfs gives a USB device ("1-2.4"), safe to join to a folder.
-bool IsBusPath(const std::string& text);
-
 // True when this process may open the node for writing, which usbfs needs for every request.
 bool NodeWritable(const std::string& nodePath);
 

@@ -20,7 +20,7 @@ namespace {
 
 constexpr std::uint8_t kClassVideo = 0x0E;
 constexpr std::uint8_t kSubclassControl = 0x01;
-constexpr int kMostPorts = 7; // the USB specification's deepest chain of hubs
+constexpr int kMostPorts = 7; // the deepest chain of hubs USB allows
 constexpr char kFriendlyName[] = "USB Film Scanner";
 
 // The first video control interface of the active (or else the first) configuration.

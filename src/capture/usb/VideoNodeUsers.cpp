@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <vector>
 
-#include "capture/usb/UsbDeviceNames.h"
+#include "capture/v4l2/VideoNodes.h"
 
 namespace vistrel::usb {
 
@@ -17,47 +18,50 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The device numbers of the video nodes the driver made for the device's interfaces ("1-2:1.0").
+// Calls visit for each entry of a folder until it answers true. Never throws: a process's folder in /proc
+// can vanish half-way through.
+bool AnyEntry(const fs::path& folder, const std::function<bool(const fs::path&)>& visit)
+{
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (visit(it->path()))
+            return true;
+    }
+    return false;
+}
+
+// The device numbers of the video nodes the driver made for the USB device at busPath.
 std::vector<dev_t> VideoNodeNumbers(const std::string& busPath, const fs::path& sysRoot)
 {
+    const v4l2::SysfsLayout layout {sysRoot, {}};
     std::vector<dev_t> numbers;
-    if (!IsBusPath(busPath))
-        return numbers;
-    const std::string interfacePrefix = busPath + ":";
-    std::error_code error;
-    for (const fs::directory_entry& function : fs::directory_iterator(sysRoot / "bus/usb/devices" / busPath, error)) {
-        if (!function.path().filename().string().starts_with(interfacePrefix))
-            continue;
-        std::error_code nodesError;
-        for (const fs::directory_entry& node : fs::directory_iterator(function.path() / "video4linux", nodesError)) {
-            std::ifstream in(node.path() / "dev");
-            std::string text;
-            unsigned major = 0, minor = 0;
-            if (in >> text && std::sscanf(text.c_str(), "%u:%u", &major, &minor) == 2)
-                numbers.push_back(makedev(major, minor));
-        }
-    }
+    AnyEntry(sysRoot / "class/video4linux", [&](const fs::path& node) {
+        const auto identity = v4l2::ReadUsbIdentity(layout, node.filename().string());
+        std::ifstream in(node / "dev");
+        std::string text;
+        unsigned major = 0, minor = 0;
+        if (identity && identity->busPath == busPath && in >> text &&
+            std::sscanf(text.c_str(), "%u:%u", &major, &minor) == 2)
+            numbers.push_back(makedev(major, minor));
+        return false;
+    });
     return numbers;
 }
 
-bool IsProcessFolder(const fs::path& name)
+bool IsProcessFolder(const std::string& name)
 {
-    const std::string text = name.string();
-    return !text.empty() && std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
+    return !name.empty() && std::ranges::all_of(name, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // One of the nodes among a process's open files. Files of processes this one may not look into are
 // simply not listed.
 bool HoldsAny(const fs::path& process, const std::vector<dev_t>& nodes)
 {
-    std::error_code error;
-    for (const fs::directory_entry& file : fs::directory_iterator(process / "fd", error)) {
+    return AnyEntry(process / "fd", [&](const fs::path& file) {
         struct stat status {};
-        if (::stat(file.path().c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
-            std::ranges::find(nodes, status.st_rdev) != nodes.end())
-            return true;
-    }
-    return false;
+        return ::stat(file.c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
+               std::ranges::find(nodes, status.st_rdev) != nodes.end();
+    });
 }
 
 } // namespace
@@ -68,13 +72,10 @@ bool VideoNodeOpenElsewhere(const std::string& busPath, const fs::path& sysRoot,
     if (nodes.empty())
         return false;
     const std::string self = std::to_string(::getpid());
-    std::error_code error;
-    for (const fs::directory_entry& process : fs::directory_iterator(procRoot, error)) {
-        const fs::path name = process.path().filename();
-        if (IsProcessFolder(name) && name != self && HoldsAny(process.path(), nodes))
-            return true;
-    }
-    return false;
+    return AnyEntry(procRoot, [&](const fs::path& process) {
+        const std::string name = process.filename().string();
+        return IsProcessFolder(name) && name != self && HoldsAny(process, nodes);
+    });
 }
 
 } // namespace vistrel::usb
