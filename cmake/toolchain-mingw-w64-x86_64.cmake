@@ -1,0 +1,18 @@
+# Cross-builds for 64-bit Windows with Debian's mingw-w64 (posix threads, so std::thread works).
+# Tests run under Wine through CTest's emulator.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(VISTREL_MINGW_TRIPLET x86_64-w64-mingw32)
+
+set(CMAKE_C_COMPILER ${VISTREL_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VISTREL_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${VISTREL_MINGW_TRIPLET}-windres)
+
+# Libraries cross-built from Debian's sources are installed below VISTREL_WINDOWS_PREFIX.
+set(CMAKE_FIND_ROOT_PATH /usr/${VISTREL_MINGW_TRIPLET} ${VISTREL_WINDOWS_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
