@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStringList>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -23,7 +25,56 @@ QString WithoutTrailingSeparator(QString path)
     return path;
 }
 
+// "~" and "~/..." are the user's home; "~name" is left as it is (and is then relative).
+QString WithHomeExpanded(const QString& path)
+{
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")) || path.startsWith(QStringLiteral("~") + QDir::separator()))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+QString WithoutFileScheme(const QString& path)
+{
+    if (!path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return path;
+    const QUrl url(path, QUrl::TolerantMode);
+    return url.isLocalFile() ? url.toLocalFile() : path;
+}
+
+// A folder whose name is not valid UTF-8 is listed under a name with replacement characters, and
+// that name, written back, makes a different folder. Finds a part of the path that is listed in its
+// parent but cannot be reached under the listed name.
+bool NamesUnreadableFolder(const QString& path)
+{
+    constexpr QChar kReplacement(0xFFFD);
+    if (!path.contains(kReplacement))
+        return false;
+    const QStringList parts = QDir::cleanPath(path).split(u'/', Qt::SkipEmptyParts);
+    QString parent = QDir::cleanPath(path).startsWith(u'/') ? QStringLiteral("/") : QString();
+    for (const QString& part : parts) {
+        const QString here = parent.isEmpty() ? part : QDir(parent).filePath(part);
+        if (!QFileInfo::exists(here)) {
+            return part.contains(kReplacement)
+                && QDir(parent).entryList(QDir::AllEntries | QDir::Hidden | QDir::System).contains(part);
+        }
+        parent = here;
+    }
+    return false;
+}
+
 } // namespace
+
+ResolvedSaveFolder ResolveSaveFolder(const QString& typed)
+{
+    const QString path = WithHomeExpanded(WithoutFileScheme(typed));
+    if (path.trimmed().isEmpty() || !QDir::isAbsolutePath(path))
+        return {SaveFolderCheck::NotFullPath, {}};
+    if (NamesUnreadableFolder(path))
+        return {SaveFolderCheck::NameUnreadable, {}};
+    return {SaveFolderCheck::Ok, path};
+}
 
 QString ModuleFolder()
 {

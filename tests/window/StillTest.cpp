@@ -194,9 +194,23 @@ TEST_F(StillTest, UndecodableOrHugeStillsAreRefusedWithAMessage)
     EXPECT_TRUE(window->Notice().isVisible());
     EXPECT_TRUE(window->Notice().text().contains(QStringLiteral("100 megapixels")));
     EXPECT_TRUE(prompts->messages.empty());   // never a modal box from the streaming path
-    // Neither counts as arrived: the wait goes on.
-    EXPECT_TRUE(window->StillTimer().isActive());
+    // The scanner did deliver, so the wait is over, but nothing is counted: the strip is unchanged.
+    EXPECT_FALSE(window->StillTimer().isActive());
     EXPECT_EQ(window->StillCount(), 0);
+}
+
+TEST_F(StillTest, RefusedStillKeepsItsNoticePastTheTimeOut)
+{
+    OpenWithScanner();
+    window->OnScan();
+    Deliver(std::make_shared<const std::vector<std::uint8_t>>(std::vector<std::uint8_t>(4000, 0x5A)));
+    const QString refused = window->Notice().text();
+    ASSERT_FALSE(refused.isEmpty());
+    // Past the 2-second time-out: the notice is still the one about the damaged picture.
+    QTest::qWait(2300);
+    EXPECT_TRUE(window->Notice().isVisible());
+    EXPECT_EQ(window->Notice().text(), refused);
+    EXPECT_EQ(TextOf(IdStatus), QString());
 }
 
 TEST_F(StillTest, StillArrivingAfterTheTimeOutIsStillAdded)
