@@ -398,13 +398,15 @@ void CVistrelDlg::OnInitDialog()
     FocusFirstThumbnail();
     ApplyLanguage();
 
+    // Listen before the first search: a scanner that arrives while it runs is then not missed. Its
+    // arrival is handled after this search, and finds the scanner attached or attaches it.
+    RegisterDeviceNotifications();
+
     std::shared_ptr<IBaseFilter> found;
     if (engine->FindScanner(nullptr, &engine->ScannerPath(), &found))
         AttachScanner(std::move(found));
     else
         ReportUnusableScanner();
-
-    RegisterDeviceNotifications();
 }
 
 void CVistrelDlg::LayOutStrip()

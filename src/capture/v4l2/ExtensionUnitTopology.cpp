@@ -35,13 +35,42 @@ ExtensionUnitTopology::ExtensionUnitTopology(std::vector<UvcExtensionUnit> units
 int ExtensionUnitTopology::Query(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint8_t query,
                                  std::uint8_t* data, std::uint16_t size)
 {
-    // The unit declares the control, so ENOENT can only mean that the driver could not learn it yet.
+    // The unit declares the control, so ENOENT means that the driver could not learn it: the device
+    // was not ready yet, or it does not have the control after all.
     int error = io->UvcQuery(unit.unitId, selector, query, data, size);
+    if (error == ENOENT && UnitAnswers(unit, selector))
+        return ENOENT;   // the device is ready: the control is missing, and asking again will not help
     for (int attempt = 1; error == ENOENT && attempt < kFirstUseAttempts; ++attempt) {
         wait(kFirstUseInterval);
         error = io->UvcQuery(unit.unitId, selector, query, data, size);
     }
+    if (error == 0)
+        MarkAnswering(unit);
     return error == ENOENT ? EBUSY : error;
+}
+
+bool ExtensionUnitTopology::UnitAnswers(const UvcExtensionUnit& unit, std::uint8_t selector)
+{
+    {
+        std::lock_guard lock(answeringMutex);
+        if (answeringUnits.contains(unit.unitId))
+            return true;
+    }
+    for (std::uint32_t other = 1; other <= kLargestSelector; ++other) {
+        std::uint8_t info = 0;
+        if (other != selector && unit.controls.Has(other - 1)
+            && io->UvcQuery(unit.unitId, static_cast<std::uint8_t>(other), UVC_GET_INFO, &info, 1) == 0) {
+            MarkAnswering(unit);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ExtensionUnitTopology::MarkAnswering(const UvcExtensionUnit& unit)
+{
+    std::lock_guard lock(answeringMutex);
+    answeringUnits.insert(unit.unitId);
 }
 
 HRESULT ExtensionUnitTopology::get_NumNodes(std::uint32_t* count)
