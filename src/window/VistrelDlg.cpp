@@ -771,8 +771,9 @@ HRESULT CVistrelDlg::RefreshPropertyControls(const CameraProperty& slot)
             for (int id = slot.firstRadioId; id <= slot.lastRadioId; ++id)
                 EnableControl(id, slot.supported);
         }
-        // A value outside the group checks nothing rather than some unrelated control.
-        if (slot.supported && haveGroup)
+        // A value outside the group checks nothing rather than some unrelated control. A film mode the
+        // device does not offer holds the preset last applied, never a value read from the device.
+        if (haveGroup)
             CheckRadio(slot.firstRadioId, slot.lastRadioId, slot.firstRadioId + slot.value);
         return S_OK;
     }

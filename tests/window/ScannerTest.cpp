@@ -81,6 +81,29 @@ TEST_F(ScannerTest, AttachStartsInNegativeWithItsDefaults)
     EXPECT_TRUE(window->Engine().HasGraph());
 }
 
+// Through the video driver the film mode cannot be read or set: the greyed group shows the preset that
+// was applied, never a value it did not read, and again after a replug.
+TEST_F(ScannerTest, WithoutAFilmModeTheGreyedGroupShowsTheAppliedPreset)
+{
+    sim::ScannerFaults noFilmMode;
+    noFilmMode.noFilmMode = true;
+    scanner = AddScanner(noFilmMode);
+    Open();
+    ASSERT_TRUE(window->IsScannerAttached());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        for (int id : {IdSlide, IdNegative, IdBlackWhite})
+            EXPECT_FALSE(IsEnabled(id)) << id;
+        EXPECT_TRUE(IsChecked(IdNegative));
+        EXPECT_FALSE(IsChecked(IdSlide));
+        EXPECT_FALSE(IsChecked(IdBlackWhite));
+        ExpectAdjustments(kNegativeDefaults);
+        Unplug(scanner);
+        Plug(scanner);
+        ASSERT_TRUE(window->IsScannerAttached());
+    }
+}
+
 TEST_F(ScannerTest, ScannerIsFoundBehindAnOrdinaryCamera)
 {
     AddCamera();
