@@ -6,6 +6,8 @@
 #include "window/NoticeLine.h"
 #include "window/StripView.h"
 
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace vistrel::test {
@@ -211,6 +213,40 @@ TEST_F(StillTest, RefusedStillKeepsItsNoticePastTheTimeOut)
     EXPECT_TRUE(window->Notice().isVisible());
     EXPECT_EQ(window->Notice().text(), refused);
     EXPECT_EQ(TextOf(IdStatus), QString());
+}
+
+// The still's own colours (the fixture's orange and blue) on the image view's top or bottom edge.
+bool StillOnEdges(const QWidget& view)
+{
+    const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (const int y : {0, shot.height() - 1}) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            const bool orange = c.red() > 150 && c.blue() < 90;
+            const bool blue = c.blue() > 170 && c.red() < 80;
+            if (orange || blue)
+                return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(StillTest, TheImageViewsFrameStaysClearOfTheStillAfterSaveAndUnplug)
+{
+    OpenWithScanner();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QWidget& view = *window->Control(IdImageView);
+    Deliver(JpegStill(640, 480));
+    ASSERT_EQ(StripCount(), 1);
+    EXPECT_FALSE(StillOnEdges(view)) << "the picture is drawn over the view's frame";
+
+    window->ControlAs<QLineEdit>(IdFolderBox)->setText(folder.path());
+    Click(IdSave);
+    ASSERT_TRUE(WaitFor([this] { return !window->IsSaving() && StripCount() == 0; }));
+    Unplug(scanner);
+    QTest::qWait(50);
+    EXPECT_FALSE(StillOnEdges(view));
 }
 
 TEST_F(StillTest, StillArrivingAfterTheTimeOutIsStillAdded)
