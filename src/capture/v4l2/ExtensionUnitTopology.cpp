@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <thread>
 
 #include "capture/v4l2/ErrnoResult.h"
@@ -45,32 +46,39 @@ int ExtensionUnitTopology::Query(const UvcExtensionUnit& unit, std::uint8_t sele
         error = io->UvcQuery(unit.unitId, selector, query, data, size);
     }
     if (error == 0)
-        MarkAnswering(unit);
+        MarkAnswered(unit, selector);
     return error == ENOENT ? EBUSY : error;
 }
 
 bool ExtensionUnitTopology::UnitAnswers(const UvcExtensionUnit& unit, std::uint8_t selector)
 {
+    // Asked now, not remembered: the controls that answered before first, as they are the likeliest to.
+    std::vector<std::uint8_t> order;
     {
-        std::lock_guard lock(answeringMutex);
-        if (answeringUnits.contains(unit.unitId))
-            return true;
+        std::lock_guard lock(answeredMutex);
+        for (const auto& [unitId, answered] : answeredControls)
+            if (unitId == unit.unitId && answered != selector)
+                order.push_back(answered);
     }
     for (std::uint32_t other = 1; other <= kLargestSelector; ++other) {
+        const auto candidate = static_cast<std::uint8_t>(other);
+        if (candidate != selector && unit.controls.Has(other - 1) && std::ranges::find(order, candidate) == order.end())
+            order.push_back(candidate);
+    }
+    for (const std::uint8_t other : order) {
         std::uint8_t info = 0;
-        if (other != selector && unit.controls.Has(other - 1)
-            && io->UvcQuery(unit.unitId, static_cast<std::uint8_t>(other), UVC_GET_INFO, &info, 1) == 0) {
-            MarkAnswering(unit);
+        if (io->UvcQuery(unit.unitId, other, UVC_GET_INFO, &info, 1) == 0) {
+            MarkAnswered(unit, other);
             return true;
         }
     }
     return false;
 }
 
-void ExtensionUnitTopology::MarkAnswering(const UvcExtensionUnit& unit)
+void ExtensionUnitTopology::MarkAnswered(const UvcExtensionUnit& unit, std::uint8_t selector)
 {
-    std::lock_guard lock(answeringMutex);
-    answeringUnits.insert(unit.unitId);
+    std::lock_guard lock(answeredMutex);
+    answeredControls.insert({unit.unitId, selector});
 }
 
 HRESULT ExtensionUnitTopology::get_NumNodes(std::uint32_t* count)

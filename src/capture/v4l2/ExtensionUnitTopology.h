@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "capture/contract/KernelStreaming.h"
@@ -46,16 +47,15 @@ private:
     int Query(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint8_t query, std::uint8_t* data,
               std::uint16_t size);
 
-    // Whether the device answers for the unit: one of its declared controls, other than selector, has
-    // answered, now or before.
+    // Whether the device answers for the unit now: one of its declared controls other than selector does.
     bool UnitAnswers(const UvcExtensionUnit& unit, std::uint8_t selector);
-    void MarkAnswering(const UvcExtensionUnit& unit);
+    void MarkAnswered(const UvcExtensionUnit& unit, std::uint8_t selector);
 
     std::vector<UvcExtensionUnit> units;
     std::shared_ptr<IV4l2Io> io;
     Wait wait;
-    std::mutex answeringMutex;
-    std::set<std::uint8_t> answeringUnits;   // unit ids
+    std::mutex answeredMutex;
+    std::set<std::pair<std::uint8_t, std::uint8_t>> answeredControls;   // (unit id, selector)
 };
 
 } // namespace vistrel::v4l2
