@@ -1,6 +1,10 @@
 // The scanner attached: presets, sliders, Default/Custom, film size, hot-plug, the live picture.
 #include "WindowFixture.h"
 
+#include <utility>
+
+#include "capture/runtime/CapturePlatform.h"
+
 #include "capture/contract/CameraControls.h"
 #include "capture/engine/Letterbox.h"
 #include "controls/CCustomDrawSliderCtrl.h"
@@ -9,6 +13,8 @@
 
 #include <QLabel>
 #include <QTest>
+
+#include <utility>
 
 namespace vistrel::test {
 namespace {
@@ -102,6 +108,40 @@ TEST_F(ScannerTest, WithoutAFilmModeTheGreyedGroupShowsTheAppliedPreset)
         Plug(scanner);
         ASSERT_TRUE(window->IsScannerAttached());
     }
+}
+
+// The simulated devices, with the scanner plugged in while the window's first search lists them:
+// after the list was made, before the search has ended.
+class ArrivingDuringSearch final : public IDeviceSource
+{
+public:
+    ArrivingDuringSearch(std::shared_ptr<sim::SimulatedDeviceSource> inner, std::string arriving)
+        : inner(std::move(inner)), arriving(std::move(arriving))
+    {
+    }
+    void AppendVideoInputDevices(std::vector<std::shared_ptr<IMoniker>>* devices) override
+    {
+        inner->AppendVideoInputDevices(devices);
+        if (!arriving.empty())
+            inner->Plug(std::exchange(arriving, std::string()));
+    }
+    void SetChangeSink(std::function<void(const DeviceChange&)> sink) override { inner->SetChangeSink(std::move(sink)); }
+
+private:
+    std::shared_ptr<sim::SimulatedDeviceSource> inner;
+    std::string arriving;
+};
+
+TEST_F(ScannerTest, AScannerArrivingDuringTheFirstSearchIsNotMissed)
+{
+    scanner = AddScanner();
+    source->Unplug(scanner);
+    WindowServices services {chooser, opener, prompts};
+    window = std::make_unique<CVistrelDlg>(
+        MakeCapturePlatform({std::make_shared<ArrivingDuringSearch>(source, scanner)}), services);
+    window->show();
+    EXPECT_TRUE(WaitFor([this] { return window->IsScannerAttached(); }, 3000));
+    EXPECT_TRUE(IsChecked(IdNegative));
 }
 
 TEST_F(ScannerTest, ScannerIsFoundBehindAnOrdinaryCamera)
