@@ -1,11 +1,8 @@
 // The scanner attached: presets, sliders, Default/Custom, film size, hot-plug, the live picture.
 #include "WindowFixture.h"
 
-#include <utility>
-
-#include "capture/runtime/CapturePlatform.h"
-
 #include "capture/contract/CameraControls.h"
+#include "capture/runtime/CapturePlatform.h"
 #include "capture/engine/Letterbox.h"
 #include "controls/CCustomDrawSliderCtrl.h"
 #include "controls/CXLabel.h"
