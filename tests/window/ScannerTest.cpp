@@ -2,8 +2,8 @@
 #include "WindowFixture.h"
 
 #include "capture/contract/CameraControls.h"
-#include "capture/runtime/CapturePlatform.h"
 #include "capture/engine/Letterbox.h"
+#include "capture/runtime/CapturePlatform.h"
 #include "controls/CCustomDrawSliderCtrl.h"
 #include "controls/CXLabel.h"
 #include "window/PreviewSurface.h"
