@@ -3,11 +3,18 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <memory>
+
+#ifndef Q_OS_WIN
+#include <dirent.h>
+#endif
 
 namespace vistrel {
 
@@ -43,9 +50,31 @@ QString WithoutFileScheme(const QString& path)
     return url.isLocalFile() ? url.toLocalFile() : path;
 }
 
-// A folder whose name is not valid UTF-8 is listed under a name with replacement characters, and
-// that name, written back, makes a different folder. Finds a part of the path that is listed in its
-// parent but cannot be reached under the listed name.
+// Whether folder holds an entry whose name reads as name but whose bytes are others: a name that is
+// not valid text, shown with replacement characters. Qt's own listing leaves such names out.
+bool HoldsLookAlike(const QString& folder, const QString& name)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    Q_UNUSED(name);
+    return false;   // names are UTF-16 there, and reach the file system as they are
+#else
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(QFile::encodeName(folder).constData()), ::closedir);
+    if (!listing)
+        return false;
+    const QByteArray written = QFile::encodeName(name);
+    while (const dirent* entry = ::readdir(listing.get())) {
+        const QByteArray raw(entry->d_name);
+        if (raw != written && QFile::decodeName(raw) == name)
+            return true;
+    }
+    return false;
+#endif
+}
+
+// A folder whose name is not valid UTF-8 is shown with replacement characters, and that name,
+// written back, makes a different folder. Finds a part of the path that does not exist under the
+// name given but is there under other bytes.
 bool NamesUnreadableFolder(const QString& path)
 {
     constexpr QChar kReplacement(0xFFFD);
@@ -56,8 +85,7 @@ bool NamesUnreadableFolder(const QString& path)
     for (const QString& part : parts) {
         const QString here = parent.isEmpty() ? part : QDir(parent).filePath(part);
         if (!QFileInfo::exists(here)) {
-            return part.contains(kReplacement)
-                && QDir(parent).entryList(QDir::AllEntries | QDir::Hidden | QDir::System).contains(part);
+            return part.contains(kReplacement) && HoldsLookAlike(parent, part);
         }
         parent = here;
     }

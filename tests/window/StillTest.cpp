@@ -203,7 +203,10 @@ TEST_F(StillTest, UndecodableOrHugeStillsAreRefusedWithAMessage)
 
 TEST_F(StillTest, RefusedStillKeepsItsNoticePastTheTimeOut)
 {
-    OpenWithScanner();
+    // Only the refused still comes: the scanner sends none of its own.
+    sim::ScannerFaults ignoring;
+    ignoring.ignoreTrigger = true;
+    OpenWithScanner(ignoring);
     window->OnScan();
     Deliver(std::make_shared<const std::vector<std::uint8_t>>(std::vector<std::uint8_t>(4000, 0x5A)));
     const QString refused = window->Notice().text();
@@ -216,7 +219,7 @@ TEST_F(StillTest, RefusedStillKeepsItsNoticePastTheTimeOut)
 }
 
 // The still's own colours (the fixture's orange and blue) on the image view's top or bottom edge.
-bool StillOnEdges(const QWidget& view)
+bool StillOnEdges(QWidget& view)
 {
     const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
     for (const int y : {0, shot.height() - 1}) {
@@ -236,7 +239,7 @@ TEST_F(StillTest, TheImageViewsFrameStaysClearOfTheStillAfterSaveAndUnplug)
     OpenWithScanner();
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    const QWidget& view = *window->Control(IdImageView);
+    QWidget& view = *window->Control(IdImageView);
     Deliver(JpegStill(640, 480));
     ASSERT_EQ(StripCount(), 1);
     EXPECT_FALSE(StillOnEdges(view)) << "the picture is drawn over the view's frame";
