@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "capture/sim/PictureFile.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
@@ -34,6 +36,14 @@ constexpr std::array kToolkitOptions {
     ToolkitOption {"nograb", false},        ToolkitOption {"dograb", false},
     ToolkitOption {"sync", false},
 };
+
+constexpr const char* kImageVariable = "VISTREL_SIMULATOR_IMAGE";
+
+// A picture for the simulator is a regular file of a size it will read.
+bool IsPictureFile(const QFileInfo& file)
+{
+    return file.isFile() && file.isReadable() && file.size() <= sim::kMaxPictureFileBytes;
+}
 
 CommandLine Refused(const QString& why)
 {
@@ -141,9 +151,14 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     }
     if (parser.isSet(image)) {
         const QFileInfo file(parser.value(image));
-        if (!file.isFile() || !file.isReadable())
+        if (!IsPictureFile(file))
             return Refused(QStringLiteral("--simulator-image: cannot read the file '%1'.").arg(parser.value(image)));
         result.simulatorImage = file.absoluteFilePath();
+    } else if (const QString named = qEnvironmentVariable(kImageVariable);
+               !named.isEmpty() && (parser.isSet(simulate) || qEnvironmentVariableIsSet("VISTREL_SIMULATOR"))) {
+        // The variable is held to what the option is held to.
+        if (!IsPictureFile(QFileInfo(named)))
+            return Refused(QStringLiteral("%1: cannot read the file '%2'.").arg(QLatin1String(kImageVariable), named));
     }
     if (parser.isSet(saveFolder)) {
         const QString folder = parser.value(saveFolder);
@@ -161,7 +176,7 @@ void ApplySimulatorOptions(const CommandLine& commandLine)
     if (commandLine.simulate)
         qputenv("VISTREL_SIMULATOR", commandLine.simulate->toLocal8Bit());
     if (commandLine.simulatorImage) {
-        qputenv("VISTREL_SIMULATOR_IMAGE", QFile::encodeName(*commandLine.simulatorImage));
+        qputenv(kImageVariable, QFile::encodeName(*commandLine.simulatorImage));
         // A picture to show means the simulated scanner, unless devices were chosen already.
         if (!qEnvironmentVariableIsSet("VISTREL_SIMULATOR"))
             qputenv("VISTREL_SIMULATOR", kDefaultSimulation);

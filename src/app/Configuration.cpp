@@ -45,6 +45,41 @@ std::optional<std::uint32_t> ParseUiLanguageValue(const QVariant& stored)
     }
 }
 
+#if !defined(Q_OS_WIN) && !defined(Q_OS_DARWIN)
+namespace {
+
+// Where QSettings keeps the configuration file of a scope. QSettings opens its files as it is made,
+// and an open of a FIFO waits for a writer: it is asked with a format of its own whose files no
+// one makes, and the name is then given the configuration's extension.
+QString ConfigurationFilePath(QSettings::Scope scope)
+{
+    static const QSettings::Format locator = QSettings::registerFormat(
+        QStringLiteral("vistrel-locate"), [](QIODevice&, QSettings::SettingsMap&) { return false; },
+        [](QIODevice&, const QSettings::SettingsMap&) { return false; });
+    const QSettings located(locator, scope, QString::fromLatin1(kSettingsOrganisation),
+                            QString::fromLatin1(kSettingsApplication));
+    QString path = located.fileName();
+    path.chop(QStringLiteral("vistrel-locate").size());
+    return path + QStringLiteral("conf");
+}
+
+} // namespace
+
+std::optional<std::uint32_t> ReadUiLanguageSetting()
+{
+    // Per-user file first, then the system-wide one; a value that cannot be read counts as absent
+    // and lets the next file answer. Only a regular file of modest size is read.
+    for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
+        const auto map = ReadSettingsFileAt(ConfigurationFilePath(scope));
+        if (!map)
+            continue;
+        if (const auto value = ParseUiLanguageValue(map->value(QString::fromLatin1(kUiLanguageKey)))) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+#else
 std::optional<std::uint32_t> ReadUiLanguageSetting()
 {
     // Per-user store first, then the system-wide one; a value that cannot be read counts as absent
@@ -60,6 +95,7 @@ std::optional<std::uint32_t> ReadUiLanguageSetting()
     }
     return std::nullopt;
 }
+#endif
 
 std::optional<LANGID> UiLanguageFromSetting(std::optional<std::uint32_t> setting)
 {

@@ -7,6 +7,7 @@ Q_LOGGING_CATEGORY(lcCapture, "vistrel.capture", QtCriticalMsg)
 Q_LOGGING_CATEGORY(lcStill, "vistrel.still", QtCriticalMsg)
 Q_LOGGING_CATEGORY(lcSave, "vistrel.save", QtCriticalMsg)
 Q_LOGGING_CATEGORY(lcDevices, "vistrel.devices", QtCriticalMsg)
+Q_LOGGING_CATEGORY(lcConfig, "vistrel.config", QtCriticalMsg)
 
 namespace vistrel {
 namespace {

@@ -7,6 +7,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcCapture)   // vistrel.capture: the capture graph, c
 Q_DECLARE_LOGGING_CATEGORY(lcStill)     // vistrel.still: still images
 Q_DECLARE_LOGGING_CATEGORY(lcSave)      // vistrel.save: writing files
 Q_DECLARE_LOGGING_CATEGORY(lcDevices)   // vistrel.devices: finding, opening, plugging devices
+Q_DECLARE_LOGGING_CATEGORY(lcConfig)    // vistrel.config: the configuration files read at start
 
 namespace vistrel {
 

@@ -30,6 +30,11 @@ enum StringId : std::uint32_t {
     IdsSaveSuccess = 151, IdsSaveFailed = 152, IdsConnectScanner = 153, IdsStandard = 154,
     IdsHigh = 155, IdsMirror = 156, IdsRotate = 157, IdsDelete = 158, IdsSave = 159,
     IdsFinalImages = 160, IdsStripFull = 161, IdsDiscardUnsaved = 162,
+    // Saving: the folder and why files were not written.
+    IdsSaveFolderNotFullPath = 1120, IdsSaveFolderNameUnreadable = 1121, IdsFolderNotCreated = 1122,
+    IdsReasonNoPermission = 1123, IdsReasonNameInTheWay = 1124, IdsReasonDiskFull = 1125,
+    IdsReasonReadOnlyDisk = 1126, IdsReasonNameTooLong = 1127, IdsReasonSystemError = 1128,
+    IdsSomeImagesNotSaved = 1129,
 };
 
 // The block that holds a string id (1-based, 16 ids a block).

@@ -1,14 +1,26 @@
 #include "app/SettingsFile.h"
 
+#include "app/Diagnostics.h"
+
 #include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QIODevice>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <utility>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vistrel {
 namespace {
@@ -361,6 +373,70 @@ QSettings::SettingsMap ReadSettingsFile(QByteArrayView contents)
     }
     return map;
 }
+
+#ifdef Q_OS_WIN
+std::optional<QSettings::SettingsMap> ReadSettingsFileAt(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return std::nullopt;
+    if (!info.isFile() || info.size() > kMaxSettingsFileBytes) {
+        qCWarning(lcConfig).noquote() << "ignoring" << path << "- not a plain file of at most"
+                                      << kMaxSettingsFileBytes << "bytes";
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray contents = file.read(kMaxSettingsFileBytes + 1);
+    if (contents.size() > kMaxSettingsFileBytes)
+        return std::nullopt;
+    return ReadSettingsFile(contents);
+}
+#else
+std::optional<QSettings::SettingsMap> ReadSettingsFileAt(const QString& path)
+{
+    // O_NONBLOCK: opening a FIFO with no writer returns at once instead of waiting for one.
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return std::nullopt;
+    if (!S_ISREG(status.st_mode)) {
+        qCWarning(lcConfig).noquote() << "ignoring" << path << "- not a regular file";
+        return std::nullopt;
+    }
+    if (status.st_size > kMaxSettingsFileBytes) {
+        qCWarning(lcConfig).noquote() << "ignoring" << path << "-" << status.st_size << "bytes, more than"
+                                      << kMaxSettingsFileBytes;
+        return std::nullopt;
+    }
+    // Read one byte past the cap, so a file that grew meanwhile is refused too.
+    QByteArray contents(kMaxSettingsFileBytes + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < contents.size()) {
+        const ssize_t got = ::read(fd, contents.data() + filled, static_cast<std::size_t>(contents.size() - filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            qCWarning(lcConfig).noquote() << "cannot read" << path << "-" << qt_error_string(errno);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    if (filled > kMaxSettingsFileBytes) {
+        qCWarning(lcConfig).noquote() << "ignoring" << path << "- larger than" << kMaxSettingsFileBytes << "bytes";
+        return std::nullopt;
+    }
+    contents.truncate(filled);
+    return ReadSettingsFile(contents);
+}
+#endif
 
 QSettings::Format ConfigurationFormat()
 {

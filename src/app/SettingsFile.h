@@ -4,6 +4,8 @@
 #include <QSettings>
 #include <QVariant>
 
+#include <optional>
+
 namespace vistrel {
 
 // The store the configuration is read from. Where QSettings keeps settings in INI files, it is those
@@ -16,6 +18,14 @@ QSettings::Format ConfigurationFormat();
 // decoded by hand, and only those that can hold a number or text; any other typed value reads as no
 // value. Keys keep QSettings' form ("Section/Key"); a key written twice keeps its last value.
 QSettings::SettingsMap ReadSettingsFile(QByteArrayView contents);
+
+// The largest configuration file read; a larger one is ignored (and logged).
+constexpr qint64 kMaxSettingsFileBytes = 64 * 1024;
+
+// Reads a settings file at path, as ReadSettingsFile does, but only a regular file of at most
+// kMaxSettingsFileBytes: a FIFO, a device or a folder is never opened in a way that could wait.
+// Absent, unreadable or refused: nullopt.
+std::optional<QSettings::SettingsMap> ReadSettingsFileAt(const QString& path);
 
 // One value as it stands after the "=", escapes and quotes included.
 QVariant ReadSettingsValue(QByteArrayView written);

@@ -127,6 +127,9 @@ void SaveBatch::Work()
                                            FolderSync::ByCaller);
             outcome.path = written.path;
             outcome.reason = written.reason;
+            outcome.failure = written.failure;
+            outcome.systemError = written.systemError;
+            outcome.folder = written.folder;
         }
         std::lock_guard lock(mutex);
         results[static_cast<std::size_t>(i)] = outcome;

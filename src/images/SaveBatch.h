@@ -1,6 +1,7 @@
 #pragma once
 #include "capture/contract/Result.h"
 #include "images/CapturedImage.h"
+#include "images/SaveImageFile.h"
 
 #include <QString>
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -34,6 +36,9 @@ struct SaveEntryResult
     HRESULT result = S_OK;
     QString path;              // the file written
     QString reason;            // why not, when result is a failure (or the save was cancelled)
+    SaveFailure failure = SaveFailure::Other;   // with the two below, for the user's words
+    std::error_code systemError;
+    QString folder;
 };
 
 // Writes a snapshot of the strip on worker threads. Callbacks come from worker threads, one at a

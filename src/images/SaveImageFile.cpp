@@ -8,7 +8,10 @@
 #include "images/StillCheck.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <filesystem>
 
 namespace vistrel {
 
@@ -24,7 +27,29 @@ HRESULT Fail(SaveFileResult* result, HRESULT code, const QString& reason)
     return code;
 }
 
+std::filesystem::path NativePath(const QString& path)
+{
+#ifdef _WIN32
+    return std::filesystem::path(path.toStdWString());
+#else
+    // The bytes the file system has, as every other file call of the program makes them.
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
 } // namespace
+
+std::error_code MakeFolderPath(const QString& folder)
+{
+    std::error_code error;
+    const std::filesystem::path path = NativePath(folder);
+    if (std::filesystem::is_directory(path, error))
+        return {};
+    std::filesystem::create_directories(path, error);
+    if (!error && !std::filesystem::is_directory(path, error) && !error)
+        error = std::make_error_code(std::errc::not_a_directory);
+    return error;
+}
 
 HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
                       const QString& fileName, std::int32_t outW, std::int32_t outH, std::int32_t mirrored,
@@ -51,8 +76,14 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
     const QFileInfo target(fileName);
     const QString folder = target.absolutePath();
     const QString existing = ExistingFolderAbove(folder);
-    if (!QDir().mkpath(folder)) {
-        return Fail(result, E_FAIL, QStringLiteral("the folder %1 cannot be created").arg(QDir::toNativeSeparators(folder)));
+    if (const std::error_code error = MakeFolderPath(folder)) {
+        if (result) {
+            result->failure = SaveFailure::FolderNotCreated;
+            result->systemError = error;
+            result->folder = folder;
+        }
+        return Fail(result, E_FAIL, QStringLiteral("the folder %1 cannot be created: %2")
+                                        .arg(QDir::toNativeSeparators(folder), QString::fromStdString(error.message())));
     }
 
     // Orientation, the box (portrait for odd rotations) and the rows cut at top and bottom.

@@ -6,14 +6,24 @@
 #include <QString>
 
 #include <cstdint>
+#include <system_error>
 
 namespace vistrel {
+
+// Failures the window words itself, from their code; the others come with a reason.
+enum class SaveFailure { Other, FolderNotCreated };
 
 struct SaveFileResult
 {
     QString path;     // the file actually written (the wanted name or its first free alternative)
-    QString reason;   // why nothing was written, for the user
+    QString reason;   // why nothing was written, for the log
+    SaveFailure failure = SaveFailure::Other;
+    std::error_code systemError;   // the system's reason, where there is one
+    QString folder;                // the folder that could not be made
 };
+
+// Makes folder and the folders above it that are missing; the system's reason when it cannot.
+std::error_code MakeFolderPath(const QString& folder);
 
 // Who makes a written file's name durable: SaveImageFile itself, or a caller that saves many
 // files into one folder and syncs it once (SyncFolder) before it reports them written.

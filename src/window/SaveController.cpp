@@ -6,6 +6,7 @@
 #include "images/SaveFileName.h"
 #include "window/StripView.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -13,6 +14,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <system_error>
 #include <utility>
 
 namespace vistrel {
@@ -27,13 +29,41 @@ QString ProgressText(int written, int total)
     return QStringLiteral("%1 of %2 files written").arg(written).arg(total);
 }
 
+// The system's reasons a user can act on, in the user's words; any other is given by its number.
+struct SystemReason
+{
+    std::errc condition;
+    StringId text;
+};
+constexpr SystemReason kSystemReasons[] = {
+    {std::errc::permission_denied, IdsReasonNoPermission},
+    {std::errc::operation_not_permitted, IdsReasonNoPermission},
+    {std::errc::file_exists, IdsReasonNameInTheWay},
+    {std::errc::not_a_directory, IdsReasonNameInTheWay},
+    {std::errc::no_space_on_device, IdsReasonDiskFull},
+    {std::errc::read_only_file_system, IdsReasonReadOnlyDisk},
+    {std::errc::filename_too_long, IdsReasonNameTooLong},
+};
+
+QString SystemReasonText(const std::error_code& error)
+{
+    for (const SystemReason& reason : kSystemReasons) {
+        if (error == reason.condition)
+            return LoadLocalizedText(reason.text);
+    }
+    return LoadLocalizedText(IdsReasonSystemError).arg(error.value());
+}
+
 } // namespace
 
 SaveController::SaveController(QWidget* window, StripView& strip)
     : QObject(window), window(window), strip(strip)
 {
-    reporter = [this](const QString& text) {
-        QMessageBox::warning(this->window, QGuiApplication::applicationDisplayName(), text);
+    reporter = [this](const QString& text, const QString& details) {
+        QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                        this->window);
+        box.setDetailedText(details);
+        box.exec();
     };
 }
 
@@ -135,7 +165,10 @@ void SaveController::Finish(std::vector<SaveEntryResult> results)
         } else {
             failures << FailureLine(result);
             if (result.result != kSaveCancelled)
-                qCWarning(lcSave).noquote() << "cannot write" << FailureLine(result);
+                qCWarning(lcSave).noquote() << "cannot write"
+                                            << (result.path.isEmpty() ? SaveFileName(folder, saveTime, result.position, format)
+                                                                      : result.path)
+                                                   + QStringLiteral(": ") + result.reason;
         }
     }
     // Entries that arrived meanwhile are not in the results and stay; so do the failed ones.
@@ -143,8 +176,12 @@ void SaveController::Finish(std::vector<SaveEntryResult> results)
     strip.RemoveEntries(written);
     // Told before the window hears the save is over: a close waiting for it then asks about the
     // entries that are left.
+    // The list goes to the details: with long paths it would make the box taller than the screen.
     if (!failures.isEmpty() && reporter) {
-        reporter(LoadLocalizedText(IdsSaveFailed) + QStringLiteral("\n\n") + failures.join(QLatin1Char('\n')));
+        QStringList text{LoadLocalizedText(IdsSaveFailed),
+                         LoadLocalizedText(IdsSomeImagesNotSaved).arg(failures.size()).arg(results.size())};
+        text.removeAll(QString());
+        reporter(text.join(QStringLiteral("\n\n")), failures.join(QLatin1Char('\n')));
     }
     emit SavingChanged(false);
 }
@@ -153,6 +190,11 @@ QString SaveController::FailureLine(const SaveEntryResult& result) const
 {
     const QString name =
         result.path.isEmpty() ? SaveFileName(folder, saveTime, result.position, format) : result.path;
+    if (result.failure == SaveFailure::FolderNotCreated) {
+        return name + QStringLiteral(": ")
+            + LoadLocalizedText(IdsFolderNotCreated)
+                  .arg(QDir::toNativeSeparators(result.folder), SystemReasonText(result.systemError));
+    }
     return result.reason.isEmpty() ? name : name + QStringLiteral(": ") + result.reason;
 }
 

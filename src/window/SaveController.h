@@ -27,8 +27,9 @@ class SaveController : public QObject
     Q_OBJECT
 
 public:
-    // Shows the text of a failed save to the user (a message box unless replaced).
-    using FailureReporter = std::function<void(const QString& text)>;
+    // Shows a failed save to the user: a short text, and one line per file not written for the
+    // box's details (a message box unless replaced).
+    using FailureReporter = std::function<void(const QString& text, const QString& details)>;
 
     SaveController(QWidget* window, StripView& strip);
     ~SaveController() override;

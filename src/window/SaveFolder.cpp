@@ -3,9 +3,18 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStringList>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <memory>
+
+#ifndef Q_OS_WIN
+#include <dirent.h>
+#endif
 
 namespace vistrel {
 
@@ -23,7 +32,77 @@ QString WithoutTrailingSeparator(QString path)
     return path;
 }
 
+// "~" and "~/..." are the user's home; "~name" is left as it is (and is then relative).
+QString WithHomeExpanded(const QString& path)
+{
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")) || path.startsWith(QStringLiteral("~") + QDir::separator()))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+QString WithoutFileScheme(const QString& path)
+{
+    if (!path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return path;
+    const QUrl url(path, QUrl::TolerantMode);
+    return url.isLocalFile() ? url.toLocalFile() : path;
+}
+
+// Whether folder holds an entry whose name reads as name but whose bytes are others: a name that is
+// not valid text, shown with replacement characters. Qt's own listing leaves such names out.
+bool HoldsLookAlike(const QString& folder, const QString& name)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    Q_UNUSED(name);
+    return false;   // names are UTF-16 there, and reach the file system as they are
+#else
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(QFile::encodeName(folder).constData()), ::closedir);
+    if (!listing)
+        return false;
+    const QByteArray written = QFile::encodeName(name);
+    while (const dirent* entry = ::readdir(listing.get())) {
+        const QByteArray raw(entry->d_name);
+        if (raw != written && QFile::decodeName(raw) == name)
+            return true;
+    }
+    return false;
+#endif
+}
+
+// A folder whose name is not valid UTF-8 is shown with replacement characters, and that name,
+// written back, makes a different folder. Finds a part of the path that does not exist under the
+// name given but is there under other bytes.
+bool NamesUnreadableFolder(const QString& path)
+{
+    constexpr QChar kReplacement(0xFFFD);
+    if (!path.contains(kReplacement))
+        return false;
+    const QStringList parts = QDir::cleanPath(path).split(u'/', Qt::SkipEmptyParts);
+    QString parent = QDir::cleanPath(path).startsWith(u'/') ? QStringLiteral("/") : QString();
+    for (const QString& part : parts) {
+        const QString here = parent.isEmpty() ? part : QDir(parent).filePath(part);
+        if (!QFileInfo::exists(here)) {
+            return part.contains(kReplacement) && HoldsLookAlike(parent, part);
+        }
+        parent = here;
+    }
+    return false;
+}
+
 } // namespace
+
+ResolvedSaveFolder ResolveSaveFolder(const QString& typed)
+{
+    const QString path = WithHomeExpanded(WithoutFileScheme(typed));
+    if (path.trimmed().isEmpty() || !QDir::isAbsolutePath(path))
+        return {SaveFolderCheck::NotFullPath, {}};
+    if (NamesUnreadableFolder(path))
+        return {SaveFolderCheck::NameUnreadable, {}};
+    return {SaveFolderCheck::Ok, path};
+}
 
 QString ModuleFolder()
 {

@@ -24,6 +24,20 @@ QString DefaultSaveFolder();
 // A chosen folder with its trailing separator ("/" stays "/").
 QString WithTrailingSeparator(const QString& path);
 
+// What the folder box holds, made into the folder a save writes to.
+enum class SaveFolderCheck {
+    Ok,
+    NotFullPath,     // blank, or relative to whatever folder the program was started in
+    NameUnreadable,  // names a folder whose name is not valid text: the files would go elsewhere
+};
+struct ResolvedSaveFolder
+{
+    SaveFolderCheck check = SaveFolderCheck::Ok;
+    QString path;   // when Ok: absolute, "~" expanded, a file:// URL turned into its path
+};
+// The box keeps the text as typed; only a save (and Browse, "...") resolve it.
+ResolvedSaveFolder ResolveSaveFolder(const QString& typed);
+
 // The folder picker of "...": pre-selects the current folder; nullopt when cancelled.
 class IFolderChooser
 {

@@ -134,7 +134,9 @@ void StripView::LayOutStrip()
     }
     defaultColour = buttons[0]->GetColor(CButtonST::NormalBack);
 
-    previewSize = imageView->size();
+    // Inside the view's frame: a picture as large as the whole view would paint over the frame's edges,
+    // and rows of it would stay there when the view is next painted only in part.
+    previewSize = imageView->contentsRect().size();
     placeholderPreview = QImage(previewSize, QImage::Format_ARGB32);
     placeholderPreview.fill(QColor(kPlaceholderPreviewColour));
     ShowPreview(placeholderPreview);

@@ -4,9 +4,16 @@
 
 namespace vistrel {
 
-void MessageBoxPrompts::ShowMessage(QWidget* owner, const QString& text, const QString& caption)
+void MessageBoxPrompts::ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                                    const QString& details)
 {
-    QMessageBox::information(owner, caption, text, QMessageBox::Ok);
+    if (details.isEmpty()) {
+        QMessageBox::information(owner, caption, text, QMessageBox::Ok);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, owner);
+    box.setDetailedText(details);
+    box.exec();
 }
 
 bool MessageBoxPrompts::Ask(QWidget* owner, const QString& text, const QString& caption)

@@ -11,8 +11,9 @@ class IUserPrompts
 {
 public:
     virtual ~IUserPrompts() = default;
-    // Modal, OK only.
-    virtual void ShowMessage(QWidget* owner, const QString& text, const QString& caption) = 0;
+    // Modal, OK only; details, when given, go behind the box's details button.
+    virtual void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                             const QString& details = QString()) = 0;
     // Modal Yes/No; true for Yes.
     virtual bool Ask(QWidget* owner, const QString& text, const QString& caption) = 0;
 };
@@ -20,7 +21,8 @@ public:
 class MessageBoxPrompts : public IUserPrompts
 {
 public:
-    void ShowMessage(QWidget* owner, const QString& text, const QString& caption) override;
+    void ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                     const QString& details = QString()) override;
     bool Ask(QWidget* owner, const QString& text, const QString& caption) override;
 };
 

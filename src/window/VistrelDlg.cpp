@@ -177,8 +177,8 @@ CVistrelDlg::CVistrelDlg(std::shared_ptr<ICapturePlatform> platformIn, WindowSer
     saver = std::make_unique<SaveController>(this, *strip);
     connect(strip.get(), &StripView::StripChanged, this, &CVistrelDlg::OnStripChanged);
     connect(saver.get(), &SaveController::SavingChanged, this, &CVistrelDlg::OnSavingChanged);
-    saver->SetFailureReporter([this](const QString& text) {
-        services.prompts->ShowMessage(this, text, QGuiApplication::applicationDisplayName());
+    saver->SetFailureReporter([this](const QString& text, const QString& details) {
+        services.prompts->ShowMessage(this, text, QGuiApplication::applicationDisplayName(), details);
     });
     ConnectHandlers();
 
@@ -398,13 +398,15 @@ void CVistrelDlg::OnInitDialog()
     FocusFirstThumbnail();
     ApplyLanguage();
 
+    // Listen before the first search: a scanner that arrives while it runs is then not missed. Its
+    // arrival is handled after this search, and finds the scanner attached or attaches it.
+    RegisterDeviceNotifications();
+
     std::shared_ptr<IBaseFilter> found;
     if (engine->FindScanner(nullptr, &engine->ScannerPath(), &found))
         AttachScanner(std::move(found));
     else
         ReportUnusableScanner();
-
-    RegisterDeviceNotifications();
 }
 
 void CVistrelDlg::LayOutStrip()
@@ -769,8 +771,9 @@ HRESULT CVistrelDlg::RefreshPropertyControls(const CameraProperty& slot)
             for (int id = slot.firstRadioId; id <= slot.lastRadioId; ++id)
                 EnableControl(id, slot.supported);
         }
-        // A value outside the group checks nothing rather than some unrelated control.
-        if (slot.supported && haveGroup)
+        // A value outside the group checks nothing rather than some unrelated control. A film mode the
+        // device does not offer holds the preset last applied, never a value read from the device.
+        if (haveGroup)
             CheckRadio(slot.firstRadioId, slot.lastRadioId, slot.firstRadioId + slot.value);
         return S_OK;
     }
@@ -861,7 +864,8 @@ void CVistrelDlg::OnChooseFolder()
 void CVistrelDlg::OnBrowse()
 {
     FocusFirstThumbnail();
-    services.folderOpener->OpenFolder(settings.saveFolder);
+    const ResolvedSaveFolder folder = ResolveSaveFolder(settings.saveFolder);
+    services.folderOpener->OpenFolder(folder.check == SaveFolderCheck::Ok ? folder.path : settings.saveFolder);
 }
 
 // ---- Scan, stills and the time-out --------------------------------------------------------------
@@ -923,6 +927,8 @@ void CVistrelDlg::AddStill(FrameBytes bytes, CaptureTime arrival)
                   .arg(decodedHeight)
             : tr("The scanner delivered a picture that is damaged or cannot be read. It was not added.");
         qCWarning(lcStill).noquote() << "a still of" << size << "bytes was refused:" << why;
+        // The scanner did deliver: the time-out must not replace this notice with its own.
+        StopStillTimer();
         notice->Show(why);
         return;
     }
@@ -968,7 +974,19 @@ void CVistrelDlg::OnSave()
     if (IsSaving())
         return;
     UpdateData(true);
-    saver->Save(settings.saveFolder, settings.outputFormat);
+    if (strip->Strip().Count() == 0) {
+        saver->Save(settings.saveFolder, settings.outputFormat);   // writes nothing, resets the strip
+        return;
+    }
+    // The box keeps what was typed; the files go to the folder it means, or nowhere with a reason.
+    const ResolvedSaveFolder folder = ResolveSaveFolder(settings.saveFolder);
+    if (folder.check != SaveFolderCheck::Ok) {
+        const StringId why = folder.check == SaveFolderCheck::NotFullPath ? IdsSaveFolderNotFullPath
+                                                                         : IdsSaveFolderNameUnreadable;
+        services.prompts->ShowMessage(this, LoadLocalizedText(why), QGuiApplication::applicationDisplayName());
+        return;
+    }
+    saver->Save(folder.path, settings.outputFormat);
 }
 
 void CVistrelDlg::OnStripChanged()

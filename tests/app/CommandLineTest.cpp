@@ -107,6 +107,38 @@ TEST_F(CommandLineTest, TheSimulatorImageIsAnAbsolutePath)
     EXPECT_EQ(result.simulatorImage, QDir(folder->path()).filePath(QStringLiteral("frame.jpg")));
 }
 
+// VISTREL_SIMULATOR_IMAGE is refused where --simulator-image would be, and in the same words.
+TEST_F(CommandLineTest, TheSimulatorImageVariableIsHeldToTheOptionsRules)
+{
+    const QString picture = QDir(folder->path()).filePath(QStringLiteral("frame.jpg"));
+    const struct
+    {
+        QString named;
+        bool refused;
+    } cases[] = {
+        {folder->path(), true},
+        {QStringLiteral("/dev/zero"), true},
+        {QDir(folder->path()).filePath(QStringLiteral("nowhere.jpg")), true},
+        {picture, false},
+    };
+    qputenv("VISTREL_SIMULATOR", "scanner");
+    for (const auto& c : cases) {
+        qputenv("VISTREL_SIMULATOR_IMAGE", QFile::encodeName(c.named));
+        const CommandLine byVariable = ParseCommandLine({QStringLiteral("vistrel")});
+        const CommandLine byOption =
+            ParseCommandLine({QStringLiteral("vistrel"), QStringLiteral("--simulator-image"), c.named});
+        EXPECT_EQ(byVariable.action == Action::Refuse, c.refused) << c.named.toStdString();
+        EXPECT_EQ(byOption.action == Action::Refuse, c.refused) << c.named.toStdString();
+        if (c.refused) {
+            EXPECT_TRUE(byVariable.text.startsWith(
+                QStringLiteral("vistrel: VISTREL_SIMULATOR_IMAGE: cannot read the file '%1'.\n").arg(c.named)))
+                << byVariable.text.toStdString();
+        }
+    }
+    qunsetenv("VISTREL_SIMULATOR_IMAGE");
+    qunsetenv("VISTREL_SIMULATOR");
+}
+
 // The options reach the capture backend through the variables it reads; nothing else changes.
 struct EnvironmentCase
 {

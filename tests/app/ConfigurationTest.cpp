@@ -12,7 +12,16 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <optional>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vistrel {
 namespace {
@@ -123,6 +132,45 @@ TEST(UiLanguageLookup, IgnoresOtherKeysAndTheOrganisationWideFile)
     EXPECT_EQ(ReadUiLanguageSetting(), std::nullopt);
     EXPECT_FALSE(QFile::exists(stores.system.filePath(kAppFile))) << "the store was created";
 }
+
+#ifndef Q_OS_WIN
+// A per-user file that is not a plain file, or too large, is skipped without waiting or reading
+// it all: the system-wide file answers.
+TEST(UiLanguageLookup, SkipsAFifoOrAnOversizedFileWithoutWaiting)
+{
+    struct
+    {
+        const char* what;
+        std::function<void(const QString& path)> make;
+    } cases[] = {
+        {"a FIFO nobody writes to", [](const QString& path) { ASSERT_EQ(::mkfifo(QFile::encodeName(path), 0600), 0); }},
+        {"a folder", [](const QString& path) { ASSERT_TRUE(QDir().mkpath(path)); }},
+        {"over 64 KiB, the value at its end",
+         [](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write("[Config]\n;" + QByteArray(70 * 1024, 'x') + "\nUILanguage=0x0407\n");
+         }},
+    };
+    for (const auto& c : cases) {
+        SettingsStores stores;
+        SettingsStores::Write(stores.system, kAppFile, ConfigFile("0x040C"));
+        const QString path = stores.user.filePath(kAppFile);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        c.make(path);
+        auto lookup = std::async(std::launch::async, [] { return ReadUiLanguageSetting(); });
+        const bool done = lookup.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        if (!done) {
+            // Let a reader that waits on the FIFO go, so the test can end.
+            const int writer = ::open(QFile::encodeName(path), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+        ASSERT_TRUE(done) << c.what << ": the start would hang";
+        EXPECT_EQ(lookup.get(), std::optional<std::uint32_t>(0x040C)) << c.what;
+    }
+}
+#endif
 
 struct ValueCase
 {

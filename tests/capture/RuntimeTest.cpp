@@ -14,6 +14,8 @@
 #include "capture/runtime/NullRenderer.h"
 #include "capture/runtime/SampleGrabber.h"
 #include "capture/runtime/VideoRenderer.h"
+#include "capture/runtime/DevicePropertyBag.h"
+#include "capture/runtime/UsbLocationOrder.h"
 
 namespace vistrel::test {
 namespace {
@@ -525,6 +527,71 @@ TEST(CapturePlatform, EnumeratesSourcesInOrderAndFansOutMatchingChanges)
 
     platform.reset();
     EXPECT_FALSE(first->sink) << "a source no longer reaches a platform that is gone";
+}
+
+// A device entry known only by its path.
+class PathMoniker : public IMoniker {
+public:
+    explicit PathMoniker(std::string path) : path(std::move(path)) {}
+    HRESULT BindToObject(std::shared_ptr<IBaseFilter>*) override { return E_FAIL; }
+    HRESULT BindToStorage(std::shared_ptr<IPropertyBag>* bag) override
+    {
+        *bag = std::make_shared<DevicePropertyBag>(path, "device");
+        return S_OK;
+    }
+    std::string path;
+};
+
+class ListedSource : public IDeviceSource {
+public:
+    explicit ListedSource(std::vector<std::string> paths) : paths(std::move(paths)) {}
+    void AppendVideoInputDevices(std::vector<std::shared_ptr<IMoniker>>* list) override
+    {
+        for (const auto& path : paths)
+            list->push_back(std::make_shared<PathMoniker>(path));
+    }
+    void SetChangeSink(std::function<void(const DeviceChange&)>) override {}
+    std::vector<std::string> paths;
+};
+
+std::string UsbPath(const std::string& location)
+{
+    return R"(\\?\usb#vid_8888&pid_0001&mi_00#)" + location + R"(#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\global)";
+}
+
+// Two scanners: whichever backend lists them and in whatever order, the lowest bus and port comes first.
+TEST(CapturePlatform, DevicesComeInOrderOfTheirUsbPortsWhateverTheBackendsOrder)
+{
+    const std::string sim = R"(\\?\usb#vid_8888&pid_0001&mi_00#sim-scanner-0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\global)";
+    const std::string node = R"(\\?\root#v4l2#video0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\global)";
+    const struct
+    {
+        std::vector<std::string> first, second;
+    } cases[] = {
+        {{UsbPath("1-4"), node}, {UsbPath("1-2"), sim}},
+        {{UsbPath("1-2"), sim}, {node, UsbPath("1-4")}},
+        {{UsbPath("2-1"), UsbPath("1-10")}, {UsbPath("1-4"), UsbPath("1-2")}},
+    };
+    const std::vector<std::vector<std::string>> expected = {
+        {UsbPath("1-2"), UsbPath("1-4"), node, sim},
+        {UsbPath("1-2"), UsbPath("1-4"), sim, node},
+        {UsbPath("1-2"), UsbPath("1-4"), UsbPath("1-10"), UsbPath("2-1")},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        auto platform = MakeCapturePlatform(
+            {std::make_shared<ListedSource>(cases[i].first), std::make_shared<ListedSource>(cases[i].second)});
+        std::shared_ptr<ICreateDevEnum> enumerator;
+        ASSERT_EQ(platform->CreateDeviceEnumerator(&enumerator), S_OK);
+        std::vector<std::shared_ptr<IMoniker>> devices;
+        ASSERT_EQ(enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &devices), S_OK);
+        std::vector<std::string> order;
+        for (const auto& device : devices)
+            order.push_back(static_cast<PathMoniker&>(*device).path);
+        EXPECT_EQ(order, expected[i]) << i;
+    }
+    EXPECT_EQ(UsbLocationOf(UsbPath("3-1.12.2")), (std::vector<int> {3, 1, 12, 2}));
+    for (const char* bad : {"1", "1-", "-2", "1-2-3", "1.2", "a-1", "1-2.x"})
+        EXPECT_FALSE(UsbLocationOf(UsbPath(bad))) << bad;
 }
 
 TEST(CapturePlatform, AnEmptyCategoryAnswersFalse)

@@ -292,6 +292,17 @@ TEST_F(PictureFileTest, AnUnreadableFileSaysWhatIsWrong)
     }
 }
 
+TEST_F(PictureFileTest, AFolderOrADeviceIsRefusedUnread)
+{
+    for (const std::string path : {folder.string(), std::string("/dev/zero")}) {
+        std::string error;
+        std::optional<RgbImage> picture;
+        EXPECT_NO_THROW(picture = LoadPictureFile(path, &error)) << path;
+        EXPECT_FALSE(picture) << path;
+        EXPECT_EQ(error.rfind("not a regular file", 0), 0u) << path << ": " << error;
+    }
+}
+
 TEST_F(PictureFileTest, AnUnreadableFileFallsBackToTheBuiltInScene)
 {
     const auto truncated = folder / "truncated.ppm";

@@ -1,5 +1,6 @@
 #include "StripFixture.h"
 
+#include "app/Localization.h"
 #include "images/SaveFileName.h"
 #include "window/SaveController.h"
 
@@ -28,7 +29,10 @@ protected:
         StripFixture::SetUp();
         ASSERT_TRUE(temp.isValid());
         saver = new SaveController(window.get(), *view);
-        saver->SetFailureReporter([this](const QString& text) { reports << text; });
+        saver->SetFailureReporter([this](const QString& text, const QString& details) {
+            reports << text + QLatin1Char('\n') + details;
+            reportDetails << details;
+        });
         saver->SetClock([this] {
             ++clockReads;
             return kSaveTime;
@@ -62,6 +66,7 @@ protected:
     QTemporaryDir temp;
     SaveController* saver = nullptr;
     QStringList reports;
+    QStringList reportDetails;
     int clockReads = 0;
 };
 
@@ -147,6 +152,14 @@ TEST_F(SaveControllerTest, FolderThatCannotBeMadeKeepsEveryEntryAndTellsWhy)
     }
     EXPECT_TRUE(QFileInfo(Folder(QStringLiteral("blocker"))).isFile());
     EXPECT_EQ(FilesIn(temp.path()), QStringList{QStringLiteral("blocker")});
+    // Each file is listed in the details with the reason the folder could not be made.
+    const QStringList lines = reportDetails[0].split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3);
+    for (const QString& line : lines) {
+        EXPECT_TRUE(line.contains(QDir::toNativeSeparators(Folder(QStringLiteral("blocker/scans")))))
+            << line.toStdString();
+        EXPECT_TRUE(line.endsWith(LoadLocalizedText(IdsReasonNameInTheWay) + QLatin1Char('.'))) << line.toStdString();
+    }
 }
 
 TEST_F(SaveControllerTest, StillThatDoesNotDecodeStaysAndOnlyItIsReported)

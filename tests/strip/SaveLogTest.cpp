@@ -68,7 +68,7 @@ TEST_P(SaveLogTest, EachFileThatCannotBeWrittenIsLoggedOnceWithItsReason)
     blocker.close();
     const QString folder = temp.filePath(QStringLiteral("blocker/scans/"));
     auto* saver = new SaveController(window.get(), *view);
-    saver->SetFailureReporter([](const QString&) {});
+    saver->SetFailureReporter([](const QString&, const QString&) {});
     saver->SetClock([] { return kSaveTime; });
     QLoggingCategory::setFilterRules(QLatin1String(GetParam().rules));
 

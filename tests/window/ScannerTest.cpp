@@ -3,12 +3,15 @@
 
 #include "capture/contract/CameraControls.h"
 #include "capture/engine/Letterbox.h"
+#include "capture/runtime/CapturePlatform.h"
 #include "controls/CCustomDrawSliderCtrl.h"
 #include "controls/CXLabel.h"
 #include "window/PreviewSurface.h"
 
 #include <QLabel>
 #include <QTest>
+
+#include <utility>
 
 namespace vistrel::test {
 namespace {
@@ -79,6 +82,63 @@ TEST_F(ScannerTest, AttachStartsInNegativeWithItsDefaults)
     EXPECT_TRUE(window->Control(IdNoScannerPicture)->isHidden());
     EXPECT_TRUE(window->Control(IdNoScannerText)->isHidden());
     EXPECT_TRUE(window->Engine().HasGraph());
+}
+
+// Through the video driver the film mode cannot be read or set: the greyed group shows the preset that
+// was applied, never a value it did not read, and again after a replug.
+TEST_F(ScannerTest, WithoutAFilmModeTheGreyedGroupShowsTheAppliedPreset)
+{
+    sim::ScannerFaults noFilmMode;
+    noFilmMode.noFilmMode = true;
+    scanner = AddScanner(noFilmMode);
+    Open();
+    ASSERT_TRUE(window->IsScannerAttached());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        for (int id : {IdSlide, IdNegative, IdBlackWhite})
+            EXPECT_FALSE(IsEnabled(id)) << id;
+        EXPECT_TRUE(IsChecked(IdNegative));
+        EXPECT_FALSE(IsChecked(IdSlide));
+        EXPECT_FALSE(IsChecked(IdBlackWhite));
+        ExpectAdjustments(kNegativeDefaults);
+        Unplug(scanner);
+        Plug(scanner);
+        ASSERT_TRUE(window->IsScannerAttached());
+    }
+}
+
+// The simulated devices, with the scanner plugged in while the window's first search lists them:
+// after the list was made, before the search has ended.
+class ArrivingDuringSearch final : public IDeviceSource
+{
+public:
+    ArrivingDuringSearch(std::shared_ptr<sim::SimulatedDeviceSource> inner, std::string arriving)
+        : inner(std::move(inner)), arriving(std::move(arriving))
+    {
+    }
+    void AppendVideoInputDevices(std::vector<std::shared_ptr<IMoniker>>* devices) override
+    {
+        inner->AppendVideoInputDevices(devices);
+        if (!arriving.empty())
+            inner->Plug(std::exchange(arriving, std::string()));
+    }
+    void SetChangeSink(std::function<void(const DeviceChange&)> sink) override { inner->SetChangeSink(std::move(sink)); }
+
+private:
+    std::shared_ptr<sim::SimulatedDeviceSource> inner;
+    std::string arriving;
+};
+
+TEST_F(ScannerTest, AScannerArrivingDuringTheFirstSearchIsNotMissed)
+{
+    scanner = AddScanner();
+    source->Unplug(scanner);
+    WindowServices services {chooser, opener, prompts};
+    window = std::make_unique<CVistrelDlg>(
+        MakeCapturePlatform({std::make_shared<ArrivingDuringSearch>(source, scanner)}), services);
+    window->show();
+    EXPECT_TRUE(WaitFor([this] { return window->IsScannerAttached(); }, 3000));
+    EXPECT_TRUE(IsChecked(IdNegative));
 }
 
 TEST_F(ScannerTest, ScannerIsFoundBehindAnOrdinaryCamera)

@@ -6,6 +6,8 @@
 #include "window/NoticeLine.h"
 #include "window/StripView.h"
 
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace vistrel::test {
@@ -194,9 +196,60 @@ TEST_F(StillTest, UndecodableOrHugeStillsAreRefusedWithAMessage)
     EXPECT_TRUE(window->Notice().isVisible());
     EXPECT_TRUE(window->Notice().text().contains(QStringLiteral("100 megapixels")));
     EXPECT_TRUE(prompts->messages.empty());   // never a modal box from the streaming path
-    // Neither counts as arrived: the wait goes on.
-    EXPECT_TRUE(window->StillTimer().isActive());
+    // The scanner did deliver, so the wait is over, but nothing is counted: the strip is unchanged.
+    EXPECT_FALSE(window->StillTimer().isActive());
     EXPECT_EQ(window->StillCount(), 0);
+}
+
+TEST_F(StillTest, RefusedStillKeepsItsNoticePastTheTimeOut)
+{
+    // Only the refused still comes: the scanner sends none of its own.
+    sim::ScannerFaults ignoring;
+    ignoring.ignoreTrigger = true;
+    OpenWithScanner(ignoring);
+    window->OnScan();
+    Deliver(std::make_shared<const std::vector<std::uint8_t>>(std::vector<std::uint8_t>(4000, 0x5A)));
+    const QString refused = window->Notice().text();
+    ASSERT_FALSE(refused.isEmpty());
+    // Past the 2-second time-out: the notice is still the one about the damaged picture.
+    QTest::qWait(2300);
+    EXPECT_TRUE(window->Notice().isVisible());
+    EXPECT_EQ(window->Notice().text(), refused);
+    EXPECT_EQ(TextOf(IdStatus), QString());
+}
+
+// The still's own colours (the fixture's orange and blue) on the image view's top or bottom edge.
+bool StillOnEdges(QWidget& view)
+{
+    const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (const int y : {0, shot.height() - 1}) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            const bool orange = c.red() > 150 && c.blue() < 90;
+            const bool blue = c.blue() > 170 && c.red() < 80;
+            if (orange || blue)
+                return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(StillTest, TheImageViewsFrameStaysClearOfTheStillAfterSaveAndUnplug)
+{
+    OpenWithScanner();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QWidget& view = *window->Control(IdImageView);
+    Deliver(JpegStill(640, 480));
+    ASSERT_EQ(StripCount(), 1);
+    EXPECT_FALSE(StillOnEdges(view)) << "the picture is drawn over the view's frame";
+
+    window->ControlAs<QLineEdit>(IdFolderBox)->setText(folder.path());
+    Click(IdSave);
+    ASSERT_TRUE(WaitFor([this] { return !window->IsSaving() && StripCount() == 0; }));
+    Unplug(scanner);
+    QTest::qWait(50);
+    EXPECT_FALSE(StillOnEdges(view));
 }
 
 TEST_F(StillTest, StillArrivingAfterTheTimeOutIsStillAdded)

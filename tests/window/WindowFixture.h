@@ -43,15 +43,16 @@ public:
     {
         QString text;
         QString caption;
+        QString details;
     };
-    void ShowMessage(QWidget*, const QString& text, const QString& caption) override
+    void ShowMessage(QWidget*, const QString& text, const QString& caption, const QString& details) override
     {
-        messages.push_back({text, caption});
+        messages.push_back({text, caption, details});
         modal->Run();
     }
     bool Ask(QWidget*, const QString& text, const QString& caption) override
     {
-        questions.push_back({text, caption});
+        questions.push_back({text, caption, {}});
         modal->Run();
         return answer;
     }

@@ -8,6 +8,7 @@
 #include "capture/runtime/FilterGraph.h"
 #include "capture/runtime/NullRenderer.h"
 #include "capture/runtime/SampleGrabber.h"
+#include "capture/runtime/UsbLocationOrder.h"
 
 namespace vistrel {
 
@@ -78,9 +79,12 @@ public:
         if (!devices)
             return E_POINTER;
         devices->clear();
-        if (category == CLSID_VideoInputDeviceCategory)
+        if (category == CLSID_VideoInputDeviceCategory) {
             for (const auto& source : sources)
                 source->AppendVideoInputDevices(devices);
+            // The first scanner found is the one used: the same one whichever backend and plug order.
+            SortByUsbLocation(*devices);
+        }
         return devices->empty() ? S_FALSE : S_OK;
     }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -86,14 +87,44 @@ std::optional<RgbImage> DecodePpm(const std::vector<std::uint8_t>& bytes, std::s
 
 } // namespace
 
+bool IsPictureFileReadable(const std::string& path, std::string* error)
+{
+    std::error_code failure;
+    if (!std::filesystem::is_regular_file(path, failure)) {
+        SetError(error, "not a regular file: " + path);
+        return false;
+    }
+    const auto size = std::filesystem::file_size(path, failure);
+    if (failure || size > static_cast<std::uintmax_t>(kMaxPictureFileBytes)) {
+        SetError(error, "file too large: " + path);
+        return false;
+    }
+    return true;
+}
+
 std::optional<RgbImage> LoadPictureFile(const std::string& path, std::string* error)
 {
+    if (!IsPictureFileReadable(path, error))
+        return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         SetError(error, "cannot open " + path);
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The size looked at above, whatever the file has become since.
+    std::error_code failure;
+    const std::uintmax_t size = std::filesystem::file_size(path, failure);
+    if (failure || size > static_cast<std::uintmax_t>(kMaxPictureFileBytes)) {
+        SetError(error, "cannot read " + path);
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    if (in.bad()) {
+        SetError(error, "cannot read " + path);
+        return std::nullopt;
+    }
     if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8)
         return DecodeJpeg(bytes, error);
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '6')

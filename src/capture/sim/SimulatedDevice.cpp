@@ -151,9 +151,16 @@ HRESULT SimulatedDevice::KsProperty(const KSP_NODE& request, void* data, std::ui
     return unit.Answer(request, data, length, bytesReturned, options.faults);
 }
 
+bool SimulatedDevice::Offers(PropertyFamily family, std::int32_t property) const
+{
+    return !(options.faults.noFilmMode && family == PropertyFamily::CameraControl && property == CameraControl_Roll);
+}
+
 HRESULT SimulatedDevice::GetRange(PropertyFamily family, std::int32_t property, PropertyRange* range) const
 {
     std::lock_guard lock(mutex);
+    if (!Offers(family, property))
+        return E_PROP_ID_UNSUPPORTED;
     return properties.GetRange(family, property, range);
 }
 
@@ -161,6 +168,8 @@ HRESULT SimulatedDevice::GetProperty(PropertyFamily family, std::int32_t propert
                                      std::int32_t* flags) const
 {
     std::lock_guard lock(mutex);
+    if (!Offers(family, property))
+        return E_PROP_ID_UNSUPPORTED;
     return properties.Get(family, property, value, flags);
 }
 
@@ -168,6 +177,8 @@ HRESULT SimulatedDevice::SetProperty(PropertyFamily family, std::int32_t propert
                                      std::int32_t flags)
 {
     std::lock_guard lock(mutex);
+    if (!Offers(family, property))
+        return E_PROP_ID_UNSUPPORTED;
     const HRESULT hr = properties.Set(family, property, value, flags);
     if (hr == S_OK)
         RebuildTones();

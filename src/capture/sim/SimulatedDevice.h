@@ -67,6 +67,8 @@ public:
     std::shared_ptr<const RgbImage> SensorImage(std::int32_t width, std::int32_t height);
 
 private:
+    // Whether the device offers the property at all (a fault may take the film mode away).
+    bool Offers(PropertyFamily family, std::int32_t property) const;
     void RebuildTones();
 
     DeviceOptions options;

@@ -29,6 +29,7 @@ struct ScannerFaults {
     std::uint8_t identityByte8 = 0;   // eighth byte of the identification reply ("REALSIL" + this)
     bool failCommandWrite = false;    // writes of control 10 fail
     std::uint32_t stillDelayMs = 150; // delay between trigger and still delivery
+    bool noFilmMode = false;          // the roll control (film mode) is not offered, as through the video driver
 };
 
 struct DeviceOptions {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <thread>
 
 #include "capture/v4l2/ErrnoResult.h"
@@ -35,13 +36,49 @@ ExtensionUnitTopology::ExtensionUnitTopology(std::vector<UvcExtensionUnit> units
 int ExtensionUnitTopology::Query(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint8_t query,
                                  std::uint8_t* data, std::uint16_t size)
 {
-    // The unit declares the control, so ENOENT can only mean that the driver could not learn it yet.
+    // The unit declares the control, so ENOENT means that the driver could not learn it: the device
+    // was not ready yet, or it does not have the control after all.
     int error = io->UvcQuery(unit.unitId, selector, query, data, size);
+    if (error == ENOENT && UnitAnswers(unit, selector))
+        return ENOENT;   // the device is ready: the control is missing, and asking again will not help
     for (int attempt = 1; error == ENOENT && attempt < kFirstUseAttempts; ++attempt) {
         wait(kFirstUseInterval);
         error = io->UvcQuery(unit.unitId, selector, query, data, size);
     }
+    if (error == 0)
+        MarkAnswered(unit, selector);
     return error == ENOENT ? EBUSY : error;
+}
+
+bool ExtensionUnitTopology::UnitAnswers(const UvcExtensionUnit& unit, std::uint8_t selector)
+{
+    // Asked now, not remembered: the controls that answered before first, as they are the likeliest to.
+    std::vector<std::uint8_t> order;
+    {
+        std::lock_guard lock(answeredMutex);
+        for (const auto& [unitId, answered] : answeredControls)
+            if (unitId == unit.unitId && answered != selector)
+                order.push_back(answered);
+    }
+    for (std::uint32_t other = 1; other <= kLargestSelector; ++other) {
+        const auto candidate = static_cast<std::uint8_t>(other);
+        if (candidate != selector && unit.controls.Has(other - 1) && std::ranges::find(order, candidate) == order.end())
+            order.push_back(candidate);
+    }
+    for (const std::uint8_t other : order) {
+        std::uint8_t info = 0;
+        if (io->UvcQuery(unit.unitId, other, UVC_GET_INFO, &info, 1) == 0) {
+            MarkAnswered(unit, other);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ExtensionUnitTopology::MarkAnswered(const UvcExtensionUnit& unit, std::uint8_t selector)
+{
+    std::lock_guard lock(answeredMutex);
+    answeredControls.insert({unit.unitId, selector});
 }
 
 HRESULT ExtensionUnitTopology::get_NumNodes(std::uint32_t* count)

@@ -4,6 +4,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "capture/contract/KernelStreaming.h"
@@ -18,7 +21,9 @@ public:
     using Wait = std::function<void(std::chrono::milliseconds)>;
     // uvcvideo learns an extension-unit control at its first use, asking the device for its length and
     // access bits; when the device is not ready then, the query fails with ENOENT and the next one tries
-    // again. A control that fails so is asked again up to this many times, this far apart.
+    // again. A control that fails so is asked again up to this many times, this far apart. The driver
+    // answers ENOENT too for a control the unit declares but the device does not have: once another
+    // control of the unit answers, the device is ready, and such a control is not asked again.
     static constexpr int kFirstUseAttempts = 10;
     static constexpr std::chrono::milliseconds kFirstUseInterval {100};
 
@@ -42,9 +47,15 @@ private:
     int Query(const UvcExtensionUnit& unit, std::uint8_t selector, std::uint8_t query, std::uint8_t* data,
               std::uint16_t size);
 
+    // Whether the device answers for the unit now: one of its declared controls other than selector does.
+    bool UnitAnswers(const UvcExtensionUnit& unit, std::uint8_t selector);
+    void MarkAnswered(const UvcExtensionUnit& unit, std::uint8_t selector);
+
     std::vector<UvcExtensionUnit> units;
     std::shared_ptr<IV4l2Io> io;
     Wait wait;
+    std::mutex answeredMutex;
+    std::set<std::pair<std::uint8_t, std::uint8_t>> answeredControls;   // (unit id, selector)
 };
 
 } // namespace vistrel::v4l2

@@ -197,8 +197,11 @@ TEST_F(ExtensionUnitTopologyTest, AControlTheDriverCouldNotLearnIsAskedAgain)
          ExtensionUnitTopology::kFirstUseAttempts - 1},
     };
     for (const Case& c : cases) {
-        io->unitControls[{kScannerUnit, 10}].learned = false;
-        io->unitControls[{kScannerUnit, 10}].notReadyTimes = c.notReadyTimes;
+        // "Not ready" is the device's state after power-up: its other control does not answer either.
+        for (const std::uint8_t selector : {10, 11}) {
+            io->unitControls[{kScannerUnit, selector}].learned = false;
+            io->unitControls[{kScannerUnit, selector}].notReadyTimes = c.notReadyTimes;
+        }
         waits.clear();
         std::uint32_t access = 0;
         std::uint32_t returned = 0;
@@ -209,6 +212,22 @@ TEST_F(ExtensionUnitTopologyTest, AControlTheDriverCouldNotLearnIsAskedAgain)
             EXPECT_EQ(access, 3u) << c.notReadyTimes;
         }
     }
+}
+
+// The unit declares selectors 1 to 11; the device has only 10 and 11. The driver answers ENOENT for
+// the others at every use, as it does for a control it could not learn yet.
+TEST_F(ExtensionUnitTopologyTest, AControlTheDeviceDoesNotHaveIsNotWaitedFor)
+{
+    for (const std::uint32_t absent : {1u, 3u, 9u}) {
+        std::uint32_t access = 0;
+        std::uint32_t returned = 0;
+        EXPECT_TRUE(Failed(Request(absent, kTopologyBasicSupport, &access, sizeof access, &returned))) << absent;
+    }
+    EXPECT_TRUE(waits.empty()) << waits.size() << " waits: the device answered for its other controls";
+    std::uint32_t access = 0;
+    std::uint32_t returned = 0;
+    EXPECT_EQ(Request(10, kTopologyBasicSupport, &access, sizeof access, &returned), S_OK);
+    EXPECT_EQ(access, 3u);
 }
 
 TEST(ErrnoResult, BusyMeansHeldElsewhereOnlyForStreams)
