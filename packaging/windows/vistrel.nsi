@@ -143,12 +143,13 @@ FunctionEnd
 
 Section "Uninstall"
   SetShellVarContext all
-  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  RMDir /r "$INSTDIR"
   ; The machine-wide setting goes with the program; each user's own value stays theirs.
   DeleteRegValue HKLM "${CONFIG_KEY}" "${LANGUAGE_VALUE}"
   DeleteRegKey /ifempty HKLM "${CONFIG_KEY}"
   DeleteRegKey /ifempty HKLM "Software\Vistrel\Vistrel"
   DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  ; The folder last: once it is gone, the uninstall is over.
+  RMDir /r "$INSTDIR"
 SectionEnd

@@ -90,12 +90,10 @@ protected:
         QDir().mkpath(WorkPath("screenshots"));
         display = new Child;
         StartXvfb(*display, WorkPath("xvfb.log"), displayName);
-        // The server and the prefix first, their output sent away: a child that keeps the test's
-        // pipes open would hold CTest forever.
+        // The server (kept running between the cases) and the prefix first, their output sent away: a
+        // child that keeps the test's pipes open would hold CTest forever.
         Wine({"wineserver", "-p"});
         Wine({"wineboot", "-i"});
-        Wine({"wineserver", "-w"});
-        Wine({"wineserver", "-p"});
     }
 
     static void TearDownTestSuite()
@@ -133,7 +131,6 @@ protected:
                       << log.readAll().toStdString();
         }
         program.Stop();
-        Wine({"wineserver", "-w"});
     }
 
     static QString WorkPath(const char* name) { return QDir(QStringLiteral(VISTREL_WINE_WORK)).filePath(name); }
@@ -208,11 +205,7 @@ protected:
         ASSERT_TRUE(WaitFor([this] { return !WindowId().isEmpty(); })) << "no window titled " << kTitle;
     }
 
-    void StopProgram()
-    {
-        program.Stop();
-        Wine({"wineserver", "-w"});
-    }
+    void StopProgram() { program.Stop(); }
 
     std::optional<ProgramState> State() const { return ProgramState::Read(temp.filePath("controls.txt")); }
 
@@ -447,7 +440,6 @@ TEST_F(WineProgramE2eTest, TheInstallerInstallsSilentlyAndTheUninstallLeavesOnly
     Wine({"reg", "delete", "HKCU\\Software\\Vistrel", "/f"});
 
     ASSERT_EQ(Wine({installer, "/S", "/UILANGUAGE=0x0407"}), 0);
-    Wine({"wineserver", "-w"});
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/vistrel.exe")));
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/platforms/qwindows.dll")));
     EXPECT_TRUE(QFileInfo::exists(shortcut));
@@ -462,8 +454,8 @@ TEST_F(WineProgramE2eTest, TheInstallerInstallsSilentlyAndTheUninstallLeavesOnly
 
     SetLanguage("HKCU", "0x0409");
     ASSERT_EQ(Wine({folder + QStringLiteral("/uninstall.exe"), "/S"}), 0);
-    Wine({"wineserver", "-w"});   // the uninstaller runs on from a copy of itself
-    EXPECT_FALSE(QFileInfo::exists(folder)) << "the program's folder stayed";
+    // The uninstaller runs on from a copy of itself once the first one has returned.
+    EXPECT_TRUE(WaitFor([&] { return !QFileInfo::exists(folder); }, kWineStartMs)) << "the program's folder stayed";
     EXPECT_FALSE(QFileInfo::exists(shortcut)) << "the Start-menu entry stayed";
     EXPECT_NE(Wine({"reg", "query", uninstallKey}), 0) << "the uninstall entry stayed";
     EXPECT_NE(Wine({"reg", "query", "HKLM\\Software\\Vistrel"}), 0) << "the machine-wide key stayed";
