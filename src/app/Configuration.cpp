@@ -79,7 +79,8 @@ std::optional<std::uint32_t> ReadUiLanguageSetting()
     }
     return std::nullopt;
 }
-#else
+#elif defined(Q_OS_DARWIN)
+// Windows reads the registry itself (UiLanguageRegistry.cpp).
 std::optional<std::uint32_t> ReadUiLanguageSetting()
 {
     // Per-user store first, then the system-wide one; a value that cannot be read counts as absent

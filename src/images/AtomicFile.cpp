@@ -2,7 +2,6 @@
 
 #include "images/SaveFileName.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -164,28 +163,6 @@ bool SyncFolder(const QString& folder, QString* reason)
     }
     ::close(fd);
     return true;
-}
-
-QString ExistingFolderAbove(const QString& folder)
-{
-    QDir dir(QFileInfo(folder).absoluteFilePath());
-    while (!dir.exists() && !dir.isRoot() && dir.cdUp()) {
-    }
-    return dir.absolutePath();
-}
-
-bool SyncFolders(const QString& folder, const QString& upTo, QString* reason)
-{
-    QDir dir(QFileInfo(folder).absoluteFilePath());
-    const QString last = QDir(upTo).absolutePath();
-    for (;;) {
-        if (!SyncFolder(dir.absolutePath(), reason)) {
-            return false;
-        }
-        if (dir.absolutePath() == last || dir.isRoot() || !dir.cdUp()) {
-            return true;
-        }
-    }
 }
 
 } // namespace vistrel

@@ -6,7 +6,15 @@
 
 namespace vistrel {
 
-// Where an encoder writes: a file descriptor, with the system's own reason when a call fails
+#ifdef _WIN32
+using NativeFile = void*;   // a HANDLE; no file is nullptr
+inline constexpr NativeFile kNoFile = nullptr;
+#else
+using NativeFile = int;   // a file descriptor
+inline constexpr NativeFile kNoFile = -1;
+#endif
+
+// Where an encoder writes: an open file, with the system's own reason when a call fails
 // ("No space left on device", not a generic error).
 class FileSink
 {
@@ -21,14 +29,15 @@ public:
 
 protected:
     bool Fail(int error);
-    int fd = -1;
+    NativeFile fd = kNoFile;
     std::uint64_t position = 0, size = 0;
     QString error;
 };
 
 // A file written under a hidden temporary name beside its final one and moved there only once it
 // is complete, never over another file. It gets the mode of any newly created file (0666 less the
-// umask). Dropped without Claim(), the temporary file is removed.
+// umask; on Windows the folder's inherited permissions). Dropped without Claim(), the temporary file
+// is removed.
 class AtomicFile : public FileSink
 {
 public:
