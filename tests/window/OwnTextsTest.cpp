@@ -147,11 +147,13 @@ TEST_F(OwnTextsTest, EveryReasonHasWordsInEveryLanguage)
             EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("%[0-9]")))
                          && !QString::fromStdString(reason.path).contains(u'%'))
                 << item << ": " << text.toStdString();
-            if (!reason.path.empty())
+            if (!reason.path.empty()) {
                 EXPECT_TRUE(text.contains(QString::fromStdString(reason.path)) || reason.code == ReasonCode::UsbNodeNotWritable)
                     << item << ": " << text.toStdString();
-            if (!reason.group.empty())
+            }
+            if (!reason.group.empty()) {
                 EXPECT_TRUE(text.contains(QStringLiteral("usermod -aG video"))) << item << ": " << text.toStdString();
+            }
         }
         EXPECT_TRUE(ReasonText(reasons[16]).contains(LocalizedText(IdsErrorDiskFull))) << item;
         EXPECT_TRUE(ReasonText(reasons[17]).contains(QStringLiteral("123"))) << item;
