@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     for (const std::int32_t needed : {width, 88}) {
         DecodedStill still;
-        QString reason;
+        Reason reason;
         if (Failed(DecodeStill(data, length, width, height, needed, needed, &still, &reason)))
             std::abort();   // accepted on arrival, yet it cannot be shown or saved
         if (still.width <= 0 || still.height <= 0 || still.stride < 4 * still.width)

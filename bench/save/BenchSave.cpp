@@ -202,7 +202,7 @@ int ChildSave(const QString& dir, int resolution, int format, int workers)
     std::uint64_t written = 0;
     for (const auto& r : batch.Results()) {
         if (Failed(r.result)) {
-            std::fprintf(stderr, "save failed: %s\n", qPrintable(r.reason));
+            std::fprintf(stderr, "save failed: %s\n", ReasonLogText(r.reason).c_str());
             return 1;
         }
         written += static_cast<std::uint64_t>(QFileInfo(r.path).size());

@@ -55,7 +55,7 @@ int RenameNoReplace(const QByteArray& from, const QByteArray& to)
 
 bool FileSink::Fail(int code)
 {
-    error = qt_error_string(code);
+    error = code;
     return false;
 }
 
@@ -147,15 +147,15 @@ bool AtomicFile::Claim(QString* claimedPath)
             return Fail(code);
         }
     }
-    error = QStringLiteral("no free file name");
+    error = 0;
     return false;
 }
 
-bool SyncFolder(const QString& folder, QString* reason)
+bool SyncFolder(const QString& folder, Reason* reason)
 {
     const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || ::fsync(fd) != 0) {
-        *reason = qt_error_string(errno);
+        *reason = Reason(ReasonCode::NotDurable, folder.toStdString(), errno);
         if (fd >= 0) {
             ::close(fd);
         }

@@ -1,4 +1,6 @@
 #pragma once
+#include "capture/contract/Reason.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -14,8 +16,8 @@ using NativeFile = int;   // a file descriptor
 inline constexpr NativeFile kNoFile = -1;
 #endif
 
-// Where an encoder writes: an open file, with the system's own reason when a call fails
-// ("No space left on device", not a generic error).
+// Where an encoder writes: an open file, with the system's own error when a call fails
+// (ENOSPC, not a generic failure).
 class FileSink
 {
 public:
@@ -24,14 +26,14 @@ public:
     bool Seek(std::uint64_t offset);
     std::uint64_t Position() const { return position; }
     std::uint64_t Size() const { return size; }
-    // Why the last failed call failed.
-    const QString& ErrorString() const { return error; }
+    // Why the last failed call failed: an errno, 0 when none failed.
+    int Error() const { return error; }
 
 protected:
     bool Fail(int error);
     NativeFile fd = kNoFile;
     std::uint64_t position = 0, size = 0;
-    QString error;
+    int error = 0;
 };
 
 // A file written under a hidden temporary name beside its final one and moved there only once it
@@ -50,7 +52,8 @@ public:
     // Waits until the file's data is on the disk.
     bool SyncData();
     // Moves the file to the wanted name or, when that is taken, to its first free alternative.
-    // The name is durable only once the folder is synced (SyncFolder).
+    // The name is durable only once the folder is synced (SyncFolder). Fails with Error(), or with
+    // Error() 0 when every name is taken.
     bool Claim(QString* claimed);
 
 private:
@@ -59,13 +62,13 @@ private:
 };
 
 // Makes the names created in the folder durable. Returns false with the reason.
-bool SyncFolder(const QString& folder, QString* reason);
+bool SyncFolder(const QString& folder, Reason* reason);
 
 // The folder itself when it exists, else its nearest existing ancestor: where a folder about to be
 // created will be linked in.
 QString ExistingFolderAbove(const QString& folder);
 // Syncs folder and each folder above it up to and including upTo (from ExistingFolderAbove taken
 // before the folder was made), so that folders made since are durable too.
-bool SyncFolders(const QString& folder, const QString& upTo, QString* reason);
+bool SyncFolders(const QString& folder, const QString& upTo, Reason* reason);
 
 } // namespace vistrel

@@ -45,7 +45,7 @@ HANDLE Handle(NativeFile file)
 
 bool FileSink::Fail(int code)
 {
-    error = qt_error_string(code);
+    error = code;   // a Win32 error code here
     return false;
 }
 
@@ -152,18 +152,18 @@ bool AtomicFile::Claim(QString* claimedPath)
             return Fail(static_cast<int>(code));
         }
     }
-    error = QStringLiteral("no free file name");
+    error = 0;
     return false;
 }
 
-bool SyncFolder(const QString& folder, QString* reason)
+bool SyncFolder(const QString& folder, Reason* reason)
 {
     // A folder has no data of its own to flush here: the names in it were made durable by the
     // write-through move. The folder must still be there.
     const DWORD attributes = ::GetFileAttributesW(Native(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *reason = qt_error_string(attributes == INVALID_FILE_ATTRIBUTES ? static_cast<int>(::GetLastError())
-                                                                          : ERROR_DIRECTORY);
+        *reason = Reason(ReasonCode::NotDurable, folder.toStdString(),
+                         attributes == INVALID_FILE_ATTRIBUTES ? static_cast<int>(::GetLastError()) : ERROR_DIRECTORY);
         return false;
     }
     return true;

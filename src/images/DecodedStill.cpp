@@ -23,17 +23,17 @@ bool Covers(std::int64_t full, const tjscalingfactor& f, std::int64_t needed)
 } // namespace
 
 HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
-                    std::int32_t neededWidth, std::int32_t neededHeight, DecodedStill* out, QString* reason,
+                    std::int32_t neededWidth, std::int32_t neededHeight, DecodedStill* out, Reason* reason,
                     ScratchBuffer* scratch)
 {
     std::int32_t headerW = 0, headerH = 0;
     switch (CheckStillHeader(bytes, size, &headerW, &headerH)) {
     case StillCheck::NotDecodable:
     case StillCheck::Damaged:
-        *reason = QStringLiteral("the scanned image cannot be decoded");
+        *reason = Reason(ReasonCode::StillDamaged);
         return E_FAIL;
     case StillCheck::TooLarge:
-        *reason = QStringLiteral("the scanned image claims an absurd size (%1 x %2 pixels)").arg(headerW).arg(headerH);
+        *reason = Reason(ReasonCode::StillTooLarge).WithSize(headerW, headerH);
         return E_INVALIDARG;
     case StillCheck::Ok:
         break;
@@ -41,7 +41,7 @@ HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W
     const Decoder owner(tjInitDecompress(), tjDestroy);
     tjhandle decoder = owner.get();
     if (!decoder) {
-        *reason = QStringLiteral("no JPEG decoder");
+        *reason = Reason(ReasonCode::StillDamaged).WithDetail("no JPEG decoder");
         return E_OUTOFMEMORY;
     }
 
@@ -78,10 +78,7 @@ HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W
     // A warning means grey where the picture should be: such a still is refused, not shown or saved.
     if (tjDecompress2(decoder, bytes, static_cast<unsigned long>(size), pixels, width, stride, height,
                       TJPF_BGRX, TJFLAG_STOPONWARNING) != 0) {
-        const QString detail = QString::fromUtf8(tjGetErrorStr2(decoder));
-        *reason = tjGetErrorCode(decoder) == TJERR_WARNING
-            ? QStringLiteral("the scanned image is damaged (%1)").arg(detail)
-            : QStringLiteral("the scanned image cannot be decoded (%1)").arg(detail);
+        *reason = Reason(ReasonCode::StillDamaged).WithDetail(tjGetErrorStr2(decoder));
         return E_FAIL;
     }
     out->owned = std::move(owned);

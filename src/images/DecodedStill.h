@@ -1,4 +1,5 @@
 #pragma once
+#include "capture/contract/Reason.h"
 #include "capture/contract/Result.h"
 #include "images/ScratchBuffer.h"
 
@@ -23,7 +24,7 @@ struct DecodedStill
 // largest DCT reduction that still covers them is used. Fails with a reason for the user. With a
 // scratch buffer the pixels go there instead of a fresh allocation.
 HRESULT DecodeStill(const std::uint8_t* bytes, std::int32_t size, std::int32_t W, std::int32_t H,
-                    std::int32_t neededWidth, std::int32_t neededHeight, DecodedStill* out, QString* reason,
+                    std::int32_t neededWidth, std::int32_t neededHeight, DecodedStill* out, Reason* reason,
                     ScratchBuffer* scratch = nullptr);
 
 } // namespace vistrel

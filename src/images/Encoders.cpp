@@ -40,7 +40,7 @@ RowSource RowsOf(const PixelView& image)
             }};
 }
 
-HRESULT EncodeTiff(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, QString* reason)
+HRESULT EncodeTiff(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, Reason* reason)
 {
     return WriteTiff(picture, metadata, out, DefaultTiffOptions(), reason);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "capture/contract/Reason.h"
 #include "capture/contract/Result.h"
 #include "images/CaptureTime.h"
 
@@ -39,9 +40,10 @@ struct SaveMetadata
     std::int32_t dotsPerInch = 0;     // 0 = no resolution
 };
 
-// Failures set reason, naming the system's reason when the file could not be written.
+// Failures set reason: WriteFailed with the system's error when the file could not be written,
+// EncodeFailed with the library's words otherwise.
 using EncodeFunction = HRESULT (*)(const RowSource& picture, const SaveMetadata& metadata, FileSink& out,
-                                   QString* reason);
+                                   Reason* reason);
 
 struct ImageEncoder
 {
@@ -56,7 +58,7 @@ const std::array<ImageEncoder, 2>& ImageEncoders();
 // Index of the writer whose MIME type equals mimeType exactly (case-sensitive), -1 when none.
 int FindEncoder(std::string_view mimeType, const ImageEncoder** encoder = nullptr);
 
-HRESULT EncodeJpeg(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, QString* reason);
-HRESULT EncodeTiff(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, QString* reason);
+HRESULT EncodeJpeg(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, Reason* reason);
+HRESULT EncodeTiff(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, Reason* reason);
 
 } // namespace vistrel

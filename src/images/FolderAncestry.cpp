@@ -13,7 +13,7 @@ QString ExistingFolderAbove(const QString& folder)
     return dir.absolutePath();
 }
 
-bool SyncFolders(const QString& folder, const QString& upTo, QString* reason)
+bool SyncFolders(const QString& folder, const QString& upTo, Reason* reason)
 {
     QDir dir(QFileInfo(folder).absoluteFilePath());
     const QString last = QDir(upTo).absolutePath();

@@ -103,7 +103,7 @@ void SetParameters(jpeg_compress_struct& info, const RowSource& picture, std::in
 
 } // namespace
 
-HRESULT EncodeJpeg(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, QString* reason)
+HRESULT EncodeJpeg(const RowSource& picture, const SaveMetadata& metadata, FileSink& out, Reason* reason)
 {
     const std::vector<std::uint8_t> exif = ExifSegment(metadata.captureTime, metadata.dotsPerInch);
     const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(picture.width) * 4;
@@ -123,11 +123,11 @@ HRESULT EncodeJpeg(const RowSource& picture, const SaveMetadata& metadata, FileS
     c.destination.base.term_destination = TermDestination;
     if (setjmp(c.error.jump)) {
         if (c.destination.writeFailed) {
-            *reason = out.ErrorString();
+            *reason = Reason(ReasonCode::WriteFailed, {}, out.Error());
         } else {
             char message[JMSG_LENGTH_MAX] = {};
             c.error.base.format_message(reinterpret_cast<j_common_ptr>(&c.info), message);
-            *reason = QStringLiteral("JPEG encoding failed (%1)").arg(QString::fromUtf8(message));
+            *reason = Reason(ReasonCode::EncodeFailed).WithDetail(std::string("JPEG: ") + message);
         }
         return E_FAIL;
     }

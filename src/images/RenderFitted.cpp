@@ -77,7 +77,7 @@ HRESULT RenderFitted(const std::uint8_t* bytes, std::int32_t size, std::int32_t 
         return S_OK;
     }
     DecodedStill still;
-    QString reason;
+    Reason reason;
     const HRESULT decoded = DecodeStill(bytes, size, W, H, neededAlongX, neededAlongY, &still, &reason);
     if (Failed(decoded)) {
         return decoded;

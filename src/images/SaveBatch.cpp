@@ -109,13 +109,13 @@ void SaveBatch::Work()
         outcome.position = i + 1;
         if (cancelled) {
             outcome.result = kSaveCancelled;
-            outcome.reason = QStringLiteral("the save was cancelled");
+            outcome.reason = Reason(ReasonCode::SaveCancelled);
         } else if (saveFolder.isEmpty()) {
             outcome.result = E_INVALIDARG;
-            outcome.reason = QStringLiteral("no save folder is chosen");
+            outcome.reason = Reason(ReasonCode::NoSaveFolder);
         } else if (!entry.frameData || entry.frameData->empty()) {
             outcome.result = E_POINTER;
-            outcome.reason = QStringLiteral("the entry holds no image");
+            outcome.reason = Reason(ReasonCode::EntryHoldsNoImage);
         } else {
             const OutputSize size = OutputSizeFor(entry.filmSize, entry.resolution);
             const SaveMetadata metadata{entry.captureTime, DotsPerInchFor(entry.filmSize, size)};
@@ -163,14 +163,14 @@ void SaveBatch::MakeWrittenDurable()
     if (first == results.end()) {
         return;
     }
-    QString reason;
+    Reason reason;
     if (SyncFolders(QFileInfo(first->path).absolutePath(), existingAbove, &reason)) {
         return;
     }
     for (SaveEntryResult& r : results) {
         if (written(r)) {
             r.result = E_FAIL;
-            r.reason = QStringLiteral("the file may not survive a power cut: %1").arg(reason);
+            r.reason = reason;
         }
     }
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "capture/contract/Reason.h"
 #include "capture/contract/Result.h"
 #include "images/CapturedImage.h"
 #include "images/SaveImageFile.h"
@@ -35,7 +36,7 @@ struct SaveEntryResult
     int position = 0;          // 1-based position in the save (the strip order)
     HRESULT result = S_OK;
     QString path;              // the file written
-    QString reason;            // why not, when result is a failure (or the save was cancelled)
+    Reason reason;             // why not, when result is a failure (or the save was cancelled)
     SaveFailure failure = SaveFailure::Other;   // with the two below, for the user's words
     std::error_code systemError;
     QString folder;

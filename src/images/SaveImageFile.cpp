@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <QFileInfo>
 
 #include <filesystem>
@@ -19,10 +20,10 @@ namespace {
 
 constexpr std::array<const char*, 2> kFormatMimeTypes = {"image/jpeg", "image/tiff"};
 
-HRESULT Fail(SaveFileResult* result, HRESULT code, const QString& reason)
+HRESULT Fail(SaveFileResult* result, HRESULT code, Reason reason)
 {
     if (result) {
-        result->reason = reason;
+        result->reason = std::move(reason);
     }
     return code;
 }
@@ -60,17 +61,17 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
         *result = {};
     }
     if (format < 0 || format >= static_cast<std::int32_t>(kFormatMimeTypes.size())) {
-        return Fail(result, E_INVALIDARG, QStringLiteral("unknown file format %1").arg(format));
+        return Fail(result, E_INVALIDARG, Reason(ReasonCode::UnknownFormat).WithSize(format, 0));
     }
     const ImageEncoder* encoder = nullptr;
     if (FindEncoder(kFormatMimeTypes[static_cast<std::size_t>(format)], &encoder) < 0) {
-        return Fail(result, E_FAIL, QStringLiteral("no writer for this format"));
+        return Fail(result, E_FAIL, Reason(ReasonCode::NoWriter));
     }
     const auto sane = [](std::int32_t w, std::int32_t h) {
         return w > 0 && h > 0 && static_cast<std::int64_t>(w) * h <= kMaxStillPixels;
     };
     if (!sane(W, H) || !sane(outW, outH)) {
-        return Fail(result, E_INVALIDARG, QStringLiteral("absurd image size"));
+        return Fail(result, E_INVALIDARG, Reason(ReasonCode::AbsurdImageSize));
     }
 
     const QFileInfo target(fileName);
@@ -82,8 +83,8 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
             result->systemError = error;
             result->folder = folder;
         }
-        return Fail(result, E_FAIL, QStringLiteral("the folder %1 cannot be created: %2")
-                                        .arg(QDir::toNativeSeparators(folder), QString::fromStdString(error.message())));
+        return Fail(result, E_FAIL,
+                    Reason(ReasonCode::FolderCannotBeMade, QDir::toNativeSeparators(folder).toStdString(), error.value()));
     }
 
     // Orientation, the box (portrait for odd rotations) and the rows cut at top and bottom.
@@ -97,7 +98,7 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
     SaveScratch ownScratch;
     SaveScratch& work = scratch ? *scratch : ownScratch;
     DecodedStill still;
-    QString reason;
+    Reason reason;
     const HRESULT decoded = DecodeStill(bytes, size, W, H, op.swapsAxes ? boxH : boxW, op.swapsAxes ? boxW : boxH,
                                         &still, &reason, &work.decoded);
     if (Failed(decoded)) {
@@ -112,8 +113,7 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
 
     AtomicFile file(fileName);
     if (!file.Open()) {
-        return Fail(result, E_FAIL, QStringLiteral("cannot write in %1: %2")
-                                        .arg(QDir::toNativeSeparators(folder), file.ErrorString()));
+        return Fail(result, E_FAIL, Reason(ReasonCode::CannotWriteIn, QDir::toNativeSeparators(folder).toStdString(), file.Error()));
     }
     const HRESULT encoded = encoder->encode(picture, metadata, file, &reason);
     if (Failed(encoded)) {
@@ -121,7 +121,8 @@ HRESULT SaveImageFile(const std::uint8_t* bytes, std::int32_t size, std::int32_t
     }
     QString claimed;
     if (!file.SyncData() || !file.Claim(&claimed)) {
-        return Fail(result, E_FAIL, file.ErrorString());
+        return Fail(result, E_FAIL, file.Error() != 0 ? Reason(ReasonCode::WriteFailed, {}, file.Error())
+                                                      : Reason(ReasonCode::NoFreeName));
     }
     if (folderSync == FolderSync::Each && !SyncFolders(folder, existing, &reason)) {
         return Fail(result, E_FAIL, reason);

@@ -16,7 +16,7 @@ enum class SaveFailure { Other, FolderNotCreated };
 struct SaveFileResult
 {
     QString path;     // the file actually written (the wanted name or its first free alternative)
-    QString reason;   // why nothing was written, for the log
+    Reason reason;    // why nothing was written
     SaveFailure failure = SaveFailure::Other;
     std::error_code systemError;   // the system's reason, where there is one
     QString folder;                // the folder that could not be made

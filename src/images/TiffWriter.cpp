@@ -68,9 +68,11 @@ void UnmapProc(thandle_t, void*, toff_t)
 {
 }
 
-QString WriteFailure(const FileSink& out, const char* otherwise)
+Reason WriteFailure(const FileSink& out, const char* otherwise)
 {
-    return out.ErrorString().isEmpty() ? QString::fromLatin1(otherwise) : out.ErrorString();
+    if (out.Error() != 0)
+        return Reason(ReasonCode::WriteFailed, {}, out.Error());
+    return Reason(ReasonCode::EncodeFailed).WithDetail(otherwise);
 }
 
 } // namespace
@@ -83,13 +85,13 @@ TiffOptions DefaultTiffOptions()
 }
 
 HRESULT WriteTiff(const RowSource& image, const SaveMetadata& metadata, FileSink& out, const TiffOptions& options,
-                  QString* reason)
+                  Reason* reason)
 {
     const std::unique_ptr<TIFF, void (*)(TIFF*)> tif(
         TIFFClientOpen("image", "w", &out, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc, UnmapProc),
         TIFFCleanup);
     if (!tif) {
-        *reason = QStringLiteral("TIFF writer could not start");
+        *reason = Reason(ReasonCode::EncodeFailed).WithDetail("TIFF writer could not start");
         return E_FAIL;
     }
     TIFF* t = tif.get();

@@ -14,6 +14,6 @@ struct TiffOptions
 TiffOptions DefaultTiffOptions();
 
 HRESULT WriteTiff(const RowSource& image, const SaveMetadata& metadata, FileSink& out, const TiffOptions& options,
-                  QString* reason);
+                  Reason* reason);
 
 } // namespace vistrel

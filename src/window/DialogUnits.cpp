@@ -1,7 +1,11 @@
 #include "window/DialogUnits.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
+
+#include <array>
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,12 +16,41 @@ namespace {
 constexpr int kUnitsPerBaseX = 4;
 constexpr int kUnitsPerBaseY = 8;
 constexpr int kLettersInSample = 26;
+
+// Latin faces for the dialog where the desktop's own face is a CJK one, most common first.
+constexpr std::array<const char*, 7> kLatinFaces {"DejaVu Sans", "Noto Sans", "Liberation Sans", "Cantarell",
+                                                  "Segoe UI", "Tahoma", "Arial"};
+
+bool IsCjkFace(const QString& family)
+{
+    const QList<QFontDatabase::WritingSystem> systems = QFontDatabase::writingSystems(family);
+    for (QFontDatabase::WritingSystem cjk : {QFontDatabase::Japanese, QFontDatabase::SimplifiedChinese,
+                                             QFontDatabase::TraditionalChinese, QFontDatabase::Korean}) {
+        if (systems.contains(cjk))
+            return true;
+    }
+    return false;
 }
+
+} // namespace
 
 QFont DialogFont()
 {
     QFont font = QApplication::font();
     font.setPointSize(kDialogFontPoints);
+    // Under a Chinese or Japanese locale the desktop's face is a CJK one, whose tall lines and own Latin
+    // letters would make every dialog unit larger: the window would open larger than in the other
+    // languages. The layout is measured in a Latin face, and the CJK face draws what that one lacks.
+    const QString family = QFontInfo(font).family();
+    if (!IsCjkFace(family))
+        return font;
+    for (const char* latin : kLatinFaces) {
+        const QString face = QString::fromLatin1(latin);
+        if (QFontDatabase::hasFamily(face) && !IsCjkFace(face)) {
+            font.setFamilies({face, family});
+            return font;
+        }
+    }
     return font;
 }
 

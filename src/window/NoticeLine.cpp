@@ -20,9 +20,10 @@ NoticeLine::NoticeLine(QWidget* parent)
     hide();
 }
 
-void NoticeLine::Show(const QString& text, Lasting lasting)
+void NoticeLine::Show(Wording newWording, Lasting lasting)
 {
-    setText(text);
+    wording = std::move(newWording);
+    setText(wording ? wording() : QString());
     PlaceOver(placedOver);
     show();
     raise();
@@ -30,6 +31,14 @@ void NoticeLine::Show(const QString& text, Lasting lasting)
         expiry.stop();
     else
         expiry.start();
+}
+
+void NoticeLine::Relabel()
+{
+    if (!wording)
+        return;
+    setText(wording());
+    PlaceOver(placedOver);
 }
 
 void NoticeLine::Dismiss()

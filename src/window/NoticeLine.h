@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window/ReasonText.h"
+
 #include <QLabel>
 #include <QTimer>
 
@@ -24,8 +26,11 @@ public:
     explicit NoticeLine(QWidget* parent);
 
     // A notice that stays (something the user has to mend) goes only on a click or the next notice.
-    void Show(const QString& text, Lasting lasting = GoesAfterAWhile);
+    // The wording is asked again when the language changes.
+    void Show(Wording wording, Lasting lasting = GoesAfterAWhile);
     void Dismiss();
+    // Puts the notice showing into the language of the moment.
+    void Relabel();
     // Lays the line over the foot of `area` (parent coordinates).
     void PlaceOver(const QRect& area);
 
@@ -35,6 +40,7 @@ protected:
 private:
     QTimer expiry;
     QRect placedOver;
+    Wording wording;
 };
 
 } // namespace vistrel

@@ -4,6 +4,7 @@
 #include "app/Localization.h"
 #include "images/ImageStrip.h"
 #include "images/SaveFileName.h"
+#include "window/ReasonText.h"
 #include "window/StripView.h"
 
 #include <QDir>
@@ -26,7 +27,7 @@ constexpr int kProgressDelayMs = 400;
 
 QString ProgressText(int written, int total)
 {
-    return QStringLiteral("%1 of %2 files written").arg(written).arg(total);
+    return LocalizedText(IdsSaveProgress, {QString::number(written), QString::number(total)});
 }
 
 // The system's reasons a user can act on, in the user's words; any other is given by its number.
@@ -101,6 +102,8 @@ void SaveController::Save(const QString& saveFolder, std::int32_t outputFormat)
     strip.SetLocked(true);
     emit SavingChanged(true);
 
+    shownWritten = 0;
+    shownTotal = total;
     progress = new QProgressDialog(ProgressText(0, total), QString(), 0, total, window);
     progress->setWindowModality(Qt::WindowModal);
     progress->setCancelButton(nullptr);
@@ -141,8 +144,16 @@ void SaveController::SetClock(std::function<CaptureTime()> replacement)
     clock = std::move(replacement);
 }
 
+void SaveController::Relabel()
+{
+    if (progress && batch)
+        progress->setLabelText(ProgressText(shownWritten, shownTotal));
+}
+
 void SaveController::ShowProgress(int written, int total)
 {
+    shownWritten = written;
+    shownTotal = total;
     if (progress) {
         progress->setLabelText(ProgressText(written, total));
         progress->setValue(written);
@@ -163,12 +174,11 @@ void SaveController::Finish(std::vector<SaveEntryResult> results)
         if (Succeeded(result.result)) {
             written.push_back(result.id);
         } else {
+            const QString name =
+                result.path.isEmpty() ? SaveFileName(folder, saveTime, result.position, format) : result.path;
             failures << FailureLine(result);
             if (result.result != kSaveCancelled)
-                qCWarning(lcSave).noquote() << "cannot write"
-                                            << (result.path.isEmpty() ? SaveFileName(folder, saveTime, result.position, format)
-                                                                      : result.path)
-                                                   + QStringLiteral(": ") + result.reason;
+                qCWarning(lcSave).noquote() << "cannot write" << name << ReasonLogText(result.reason).c_str();
         }
     }
     // Entries that arrived meanwhile are not in the results and stay; so do the failed ones.
@@ -195,7 +205,7 @@ QString SaveController::FailureLine(const SaveEntryResult& result) const
             + LoadLocalizedText(IdsFolderNotCreated)
                   .arg(QDir::toNativeSeparators(result.folder), SystemReasonText(result.systemError));
     }
-    return result.reason.isEmpty() ? name : name + QStringLiteral(": ") + result.reason;
+    return LocalizedText(IdsFailureLine, {name, ReasonText(result.reason)});
 }
 
 } // namespace vistrel

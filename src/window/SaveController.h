@@ -37,6 +37,8 @@ public:
     // Returns at once; the work goes on until SavingChanged(false). Ignored while a save runs.
     void Save(const QString& saveFolder, std::int32_t outputFormat);
     bool IsSaving() const;
+    // Puts the progress text showing into the language of the moment.
+    void Relabel();
 
     void SetFailureReporter(FailureReporter reporter);
     // Worker threads of a save; 0 = one per core.
@@ -62,6 +64,7 @@ private:
     QString folder;
     std::int32_t format = 0;
     CaptureTime saveTime;
+    int shownWritten = 0, shownTotal = 0;
 };
 
 } // namespace vistrel

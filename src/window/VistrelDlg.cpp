@@ -13,8 +13,10 @@
 #include "window/LayoutTable.h"
 #include "window/NoticeLine.h"
 #include "window/PreviewSurface.h"
+#include "window/ReasonText.h"
 #include "window/SaveController.h"
 #include "window/StripView.h"
+#include "window/TextFit.h"
 
 #include "capture/SelectPlatform.h"
 #include "capture/runtime/CapturePlatform.h"
@@ -65,6 +67,12 @@ constexpr std::array<std::pair<std::uint32_t, int>, 26> kLanguageTexts {{
     {IdsResolution, 3025}, {IdsFilmSize, 3026}, {IdsUiLanguage, IdChooserCaption}, {IdsSaveFilmIn, IdSaveCaption},
     {IdsBrowse, IdBrowse}, {IdsStandard, IdStandard}, {IdsHigh, IdHigh}, {IdsMirror, IdMirror},
     {IdsRotate, IdRotate}, {IdsDelete, IdDelete}, {IdsSave, IdSave}, {IdsFinalImages, IdStripFrame},
+}};
+
+// Each slider is named after the label beside it.
+constexpr std::array<std::pair<int, int>, 6> kSliderLabels {{
+    {IdSaturationSlider, 3028}, {IdBrightnessSlider, 3029}, {IdContrastSlider, 3030},
+    {IdRedSlider, 3031}, {IdGreenSlider, 3032}, {IdBlueSlider, 3033},
 }};
 
 // The six sliders in member order, and the six command buttons in member order.
@@ -549,6 +557,15 @@ void CVistrelDlg::ApplyLanguage()
     if (found && !connect.isEmpty())
         noDeviceLabel->ShowText(connect);
     statusLabel->ShowText(QString());
+    // A long translation gets a smaller face rather than being cut off.
+    for (auto [stringId, controlId] : kLanguageTexts)
+        FitTextToControl(Control(controlId), font());
+    // Our own texts showing at the moment follow the language too.
+    notice->Relabel();
+    if (saver)
+        saver->Relabel();
+    if (strip)
+        NameControlsForAccessibility();
 }
 
 void CVistrelDlg::OnLanguageChosen(int index)
@@ -723,7 +740,7 @@ void CVistrelDlg::ReportUnusableScanner()
 {
     for (const UnusableDevice& device : platform->UnusableDevices()) {
         if (CaptureEngine::PathNamesScanner(device.name)) {
-            notice->Show(QString::fromStdString(device.reason), NoticeLine::Stays);
+            notice->Show([reason = device.reason] { return ReasonText(reason); }, NoticeLine::Stays);
             return;
         }
     }
@@ -737,7 +754,7 @@ void CVistrelDlg::ReportLimitedScanner()
         return;
     for (const UnusableDevice& device : platform->UnusableDevices()) {
         if (CaptureEngine::PathsEqualIgnoringCase(device.name, engine->ScannerPath())) {
-            notice->Show(QString::fromStdString(device.reason), NoticeLine::Stays);
+            notice->Show([reason = device.reason] { return ReasonText(reason); }, NoticeLine::Stays);
             limitedScannerReported = true;
             return;
         }
@@ -920,16 +937,16 @@ void CVistrelDlg::AddStill(FrameBytes bytes, CaptureTime arrival)
     const auto size = static_cast<std::int32_t>(bytes->size());
     const StillCheck check = CheckStill(bytes->data(), size, &decodedWidth, &decodedHeight);
     if (check != StillCheck::Ok) {
-        const QString why = check == StillCheck::TooLarge
-            ? tr("The scanner delivered a picture of %1 x %2 pixels, more than this program accepts (100 megapixels). "
-                 "It was not added.")
-                  .arg(decodedWidth)
-                  .arg(decodedHeight)
-            : tr("The scanner delivered a picture that is damaged or cannot be read. It was not added.");
-        qCWarning(lcStill).noquote() << "a still of" << size << "bytes was refused:" << why;
+        const bool tooLarge = check == StillCheck::TooLarge;
+        const Reason why = tooLarge ? Reason(ReasonCode::StillTooLarge).WithSize(decodedWidth, decodedHeight)
+                                    : Reason(ReasonCode::StillDamaged);
+        qCWarning(lcStill).noquote() << "a still of" << size << "bytes was refused:" << ReasonLogText(why).c_str();
         // The scanner did deliver: the time-out must not replace this notice with its own.
         StopStillTimer();
-        notice->Show(why);
+        notice->Show([tooLarge, width = decodedWidth, height = decodedHeight] {
+            return tooLarge ? LocalizedText(IdsStillTooLarge, {QString::number(width), QString::number(height)})
+                            : LocalizedText(IdsStillDamaged);
+        });
         return;
     }
 
@@ -963,7 +980,7 @@ void CVistrelDlg::OnStillTimeout()
     ShowCaptureStatus(2, IdsSaveFailed);
     --stillCount;
     // The indicator above stays hidden, as the layout has it; the user hears of the failure here.
-    notice->Show(tr("The scanner did not deliver the image. Press Scan to try again."));
+    notice->Show([] { return LocalizedText(IdsStillMissing); });
 }
 
 // ---- Strip and save -----------------------------------------------------------------------------
@@ -993,6 +1010,23 @@ void CVistrelDlg::OnStripChanged()
 {
     ApplyEnablingRule();
     statusLabel->ShowText(QString());
+    NameControlsForAccessibility();
+}
+
+void CVistrelDlg::NameControlsForAccessibility()
+{
+    for (auto [sliderId, labelId] : kSliderLabels) {
+        if (auto* label = ControlAs<QLabel>(labelId))
+            Control(sliderId)->setAccessibleName(label->text());
+    }
+    Control(IdFolderBox)->setAccessibleName(LocalizedText(IdsFolderBoxName));
+    Control(IdChooseFolder)->setAccessibleName(LocalizedText(IdsChooseFolderName));
+    const int count = strip->Strip().Count();
+    for (int i = 0; i < int(thumbnails.size()); ++i) {
+        thumbnails[i]->setAccessibleName(i < count
+                                             ? LocalizedText(IdsThumbnailName, {QString::number(i + 1), QString::number(count)})
+                                             : LocalizedText(IdsEmptyThumbnailName));
+    }
 }
 
 void CVistrelDlg::OnSavingChanged(bool saving)
@@ -1029,15 +1063,27 @@ void CVistrelDlg::SetPreviewBackgroundBlack()
     previewLabel->SetBackground(QColor(0, 0, 0));
 }
 
-void CVistrelDlg::ReportError(const std::string& text, const std::string& caption)
+void CVistrelDlg::ReportError(const Reason& reason)
 {
     // The engine is inside an operation that holds its graph; the box runs an event loop of its own
     // (unplug, stills, the end of a save), so it opens only once that operation has returned.
     QMetaObject::invokeMethod(
         this,
-        [this, text = QString::fromStdString(text), caption = QString::fromStdString(caption)] {
+        [this, reason] {
             if (!closing)
-                services.prompts->ShowMessage(this, text, caption);
+                services.prompts->ShowMessage(this, ReasonText(reason), LocalizedText(IdsErrorCaption));
+        },
+        Qt::QueuedConnection);
+}
+
+void CVistrelDlg::OnScannerButton()
+{
+    // A device thread: the press is the Scan command, on the window's thread, with all its checks.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!closing)
+                OnScan();
         },
         Qt::QueuedConnection);
 }
@@ -1061,9 +1107,7 @@ void CVistrelDlg::reject()
     if (strip->Strip().Count() > 0) {
         if (askingToDiscard)
             return;   // a second close request while the question is open
-        QString question = LoadLocalizedText(IdsDiscardUnsaved);
-        if (question.isEmpty())
-            question = QStringLiteral("The images in the strip have not been saved. Close and discard them?");
+        const QString question = LocalizedText(IdsDiscardUnsaved);
         askingToDiscard = true;
         const bool discard = services.prompts->Ask(this, question, QString::fromLatin1(kTitle));
         askingToDiscard = false;

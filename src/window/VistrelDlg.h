@@ -98,7 +98,8 @@ public:
     void PreviewArea(std::int32_t* width, std::int32_t* height) override;
     IVideoSurface* PreviewSurface() override;
     void SetPreviewBackgroundBlack() override;
-    void ReportError(const std::string& text, const std::string& caption) override;
+    void ReportError(const Reason& reason) override;
+    void OnScannerButton() override;
     std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) override;
     HRESULT RefreshPropertyControls(const CameraProperty& slot) override;
     HRESULT RefreshAllPropertyControls() override;
@@ -173,6 +174,9 @@ private:
     void NarrowByPropertySlots();
     void ApplyEnablingRule();
     void OnStripChanged();
+    // Accessible names in the user's language: the sliders by their labels, the folder box, its
+    // button, and the thumbnails by their place in the strip.
+    void NameControlsForAccessibility();
     void OnSavingChanged(bool saving);
     void FocusFirstThumbnail();
     void StartStillTimer();

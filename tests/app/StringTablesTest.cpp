@@ -48,9 +48,50 @@ TEST(StringTables, BlocksExistWhereTheLanguagesHaveThem)
 
 TEST(StringTables, EnglishHasEveryStringTheWindowUses)
 {
-    for (std::uint32_t id = IdsScan; id <= IdsDiscardUnsaved; ++id) {
+    for (std::uint32_t id = IdsScan; id <= IdsStripFull; ++id) {
         EXPECT_FALSE(Text(kEnglish, id).isEmpty()) << id;
     }
+    for (std::uint32_t id : {IdsDiscardUnsaved, IdsStillMissing, IdsSaveProgress, IdsNodeAccessGroup, IdsErrorDiskFull,
+                             IdsNotDurable, IdsScannedImageTooLarge, IdsThumbnailName, IdsEmptyThumbnailName}) {
+        EXPECT_FALSE(Text(kEnglish, id).isEmpty()) << id;
+    }
+}
+
+// The placeholders of a text, each once, in order: "%2 of %1 %2" -> {"%1", "%2"}.
+QStringList Placeholders(const QString& text)
+{
+    QStringList found;
+    for (qsizetype at = text.indexOf(u'%'); at >= 0 && at + 1 < text.size(); at = text.indexOf(u'%', at + 1)) {
+        if (text[at + 1].isDigit())
+            found << text.mid(at, 2);
+    }
+    found.sort();
+    found.removeDuplicates();
+    return found;
+}
+
+// Our own texts (the blocks after the tables' own) are in every language, in that language's own
+// block, with the placeholders of the English text, within the length a lookup delivers.
+TEST(StringTables, OurOwnTextsAreInEveryLanguageWithTheSamePlaceholders)
+{
+    const StringModule& module = ProgramModule();
+    int ownTexts = 0;
+    for (std::uint32_t id = kFirstOwnStringId; id <= kLastOwnStringId; ++id) {
+        const QString english = Text(kEnglish, id);
+        for (LANGID language : {kChinese, kGerman, kSpanish, kFrench, kItalian, kJapanese, kRussian}) {
+            const bool ownBlock = !module.Block(language, BlockOfString(id)).empty();
+            EXPECT_EQ(ownBlock, !module.Block(kEnglish, BlockOfString(id)).empty())
+                << std::hex << language << std::dec << " block " << BlockOfString(id);
+            const QString text = Text(language, id);
+            EXPECT_EQ(text.isEmpty(), english.isEmpty()) << std::hex << language << std::dec << " " << id;
+            EXPECT_EQ(Placeholders(text), Placeholders(english)) << std::hex << language << std::dec << " " << id
+                                                                 << ": " << text.toStdString();
+            EXPECT_LT(text.size(), kMaxStringUnits) << std::hex << language << std::dec << " " << id << " is cut";
+            if (language == kFrench && !english.isEmpty())
+                ++ownTexts;
+        }
+    }
+    EXPECT_GT(ownTexts, 0) << "no own texts found at all";
 }
 
 struct TextCase
@@ -105,12 +146,12 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{kChinese, IdsDiscardUnsaved, "图像列表中有尚未保存的图像。确定关闭并放弃这些图像吗？"}),
     [](const testing::TestParamInfo<TextCase>& info) { return "Case" + std::to_string(info.index); });
 
-TEST(StringTables, TheCloseQuestionFallsBackLikeTheRestOfItsBlock)
+TEST(StringTables, TheCloseQuestionIsInTheChosenLanguageNotTheUsersDefault)
 {
     char16_t buffer[kStringBufferUnits];
     const int length = LoadLocalizedString(ProgramModule(), IdsDiscardUnsaved, buffer, 0x040C, 0x0407);
     EXPECT_EQ(QString::fromUtf16(buffer, length),
-              QString::fromUtf8("Die Fotoleiste enthält noch nicht gespeicherte Bilder. Schließen und die Bilder verwerfen?"));
+              QString::fromUtf8("La bande d'images contient des images non enregistrées. Fermer et les abandonner ?"));
 }
 
 struct BadTable

@@ -123,8 +123,7 @@ TEST(CaptureGraph, ABusyDeviceIsReportedOncePerStartAndStaysAttached)
     ASSERT_TRUE(rig.Attach());
 
     ASSERT_EQ(rig.host.messages.size(), 1u);
-    EXPECT_EQ(rig.host.messages[0].first, "Device is locked by another application");
-    EXPECT_EQ(rig.host.messages[0].second, "ERROR");
+    EXPECT_EQ(rig.host.messages[0].code, ReasonCode::DeviceLocked);
     EXPECT_TRUE(rig.engine.HasGraph());
     EXPECT_NE(rig.engine.ScannerFilter(), nullptr);
     FilterState state = FilterState::Running;

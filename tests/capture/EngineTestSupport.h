@@ -74,7 +74,7 @@ public:
     std::int32_t previewWidth = 720;
     std::int32_t previewHeight = 486;
     TestSurface surface;
-    std::vector<std::pair<std::string, std::string>> messages;
+    std::vector<Reason> messages;
     int backgroundBlackCalls = 0;
     std::vector<bool> defaultCustomChecks;
     // Every refresh and Default/Custom check, in order, for sequence checks ("refresh 0,3", "refresh all", ...).
@@ -88,9 +88,9 @@ public:
     }
     IVideoSurface* PreviewSurface() override { return &surface; }
     void SetPreviewBackgroundBlack() override { ++backgroundBlackCalls; }
-    void ReportError(const std::string& text, const std::string& caption) override
+    void ReportError(const Reason& reason) override
     {
-        messages.emplace_back(text, caption);
+        messages.push_back(reason);
         if (onReport)
             onReport();
     }
@@ -131,8 +131,23 @@ public:
         std::lock_guard lock(stillMutex);
         return stills;
     }
+    // The scanner's button, heard on a device thread as the window hears it.
+    void OnScannerButton() override
+    {
+        {
+            std::lock_guard lock(stillMutex);
+            ++buttonPresses;
+        }
+        stillArrived.notify_all();
+    }
+    bool WaitForButtonPresses(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock lock(stillMutex);
+        return stillArrived.wait_for(lock, timeout, [&] { return buttonPresses >= count; });
+    }
 
 private:
+    int buttonPresses = 0;
     std::mutex stillMutex;
     std::condition_variable stillArrived;
     std::vector<StillRecord> stills;

@@ -67,10 +67,10 @@ TEST(SaveBatch, WritesGoodEntriesAndReportsTheBadOneByIdentity)
         EXPECT_EQ(results[i].position, i + 1);
     }
     EXPECT_TRUE(Failed(results[1].result));
-    EXPECT_FALSE(results[1].reason.isEmpty());
+    EXPECT_TRUE(results[1].reason);
     EXPECT_TRUE(results[1].path.isEmpty());
     for (const int i : {0, 2, 3}) {
-        EXPECT_TRUE(Succeeded(results[i].result)) << results[i].reason.toStdString();
+        EXPECT_TRUE(Succeeded(results[i].result)) << ReasonLogText(results[i].reason);
         EXPECT_TRUE(QFile::exists(results[i].path));
     }
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
@@ -95,7 +95,7 @@ TEST(SaveBatch, TwoSavesInTheSameSecondReplaceNothing)
         batch.Start({});
         batch.Wait();
         for (const auto& r : batch.Results()) {
-            ASSERT_TRUE(Succeeded(r.result)) << r.reason.toStdString();
+            ASSERT_TRUE(Succeeded(r.result)) << ReasonLogText(r.reason);
             paths << QFileInfo(r.path).fileName();
         }
     }

@@ -90,7 +90,7 @@ TEST(SavedPixels, EveryOrientationResolutionAndFormatAsTheWholeBitmapWriterWrote
         ASSERT_TRUE(Succeeded(SaveImageFile(still.data(), static_cast<std::int32_t>(still.size()), 2592, 1944, name,
                                             size.width, size.height, c.mirrored, c.rotation, c.format, {kSaveTime, 300},
                                             &file)))
-            << file.reason.toStdString();
+            << ReasonLogText(file.reason);
         const QImage image = test::ReadImageFile(file.path);
         ASSERT_FALSE(image.isNull());
         EXPECT_EQ(PixelDigest(image).toStdString(), c.digest)

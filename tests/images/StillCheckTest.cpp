@@ -93,17 +93,17 @@ TEST(CheckStill, RefusesDamagedStillsEverywhere)
 
         for (const std::int32_t needed : {320, 40}) {   // full size and a DCT-scaled decode
             DecodedStill decoded;
-            QString reason;
+            Reason reason;
             EXPECT_TRUE(Failed(DecodeStill(c.bytes.data(), size, 320, 240, needed, needed * 3 / 4, &decoded, &reason)))
                 << c.name << " at " << needed;
-            EXPECT_TRUE(reason.contains(QStringLiteral("damaged"))) << c.name << ": " << reason.toStdString();
+            EXPECT_EQ(reason.code, ReasonCode::StillDamaged) << c.name << ": " << ReasonLogText(reason);
         }
         QImage image;
         EXPECT_TRUE(Failed(RenderFitted(c.bytes.data(), size, 320, 240, 88, 62, 0, 0, &image))) << c.name;
         SaveFileResult result;
         EXPECT_TRUE(Failed(SaveImageFile(c.bytes.data(), size, 320, 240, dir.filePath("20240305090702_01.jpg"), 2592,
                                          1744, 0, 0, 0, {}, &result))) << c.name;
-        EXPECT_TRUE(result.reason.contains(QStringLiteral("damaged"))) << c.name << ": " << result.reason.toStdString();
+        EXPECT_EQ(result.reason.code, ReasonCode::StillDamaged) << c.name << ": " << ReasonLogText(result.reason);
     }
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     EXPECT_EQ(CheckStill(whole.data(), static_cast<std::int32_t>(whole.size()), nullptr, nullptr), StillCheck::Ok);
@@ -127,7 +127,7 @@ TEST(CheckStill, ADecodeDoesNotBorrowTheTablesOfThePreviousStill)
     EXPECT_EQ(CheckStill(withoutTables.data(), size, nullptr, nullptr), StillCheck::NotDecodable);
     for (int round = 0; round < 2; ++round) {
         DecodedStill decoded;
-        QString reason;
+        Reason reason;
         EXPECT_EQ(DecodeStill(whole.data(), static_cast<std::int32_t>(whole.size()), 32, 24, 32, 24, &decoded, &reason), S_OK);
         EXPECT_TRUE(Failed(DecodeStill(withoutTables.data(), size, 32, 24, 32, 24, &decoded, &reason))) << round;
     }
@@ -178,7 +178,7 @@ TEST(CheckStill, RenderingAndSavingRefuseAbsurdStills)
         const QString name = dir.filePath("20240305090702_01.jpg");
         EXPECT_TRUE(Failed(SaveImageFile(bytes->data(), static_cast<std::int32_t>(bytes->size()), 2592, 1944, name,
                                          2592, 1744, 0, 0, 0, {}, &result)));
-        EXPECT_FALSE(result.reason.isEmpty());
+        EXPECT_TRUE(result.reason);
         EXPECT_TRUE(result.path.isEmpty());
     }
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());

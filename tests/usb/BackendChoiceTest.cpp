@@ -121,31 +121,32 @@ TEST_F(HandOver, TheScannerGoesWhereItMayAndOnlyThere)
         UsbClaim claim;
         bool writable;
         bool inUse;           // another program has its video node open
-        const char* leftWhy;  // the scanner stays with the driver, named with this; null: it goes to usb
+        ReasonCode leftWhy;   // the scanner stays with the driver, named with this; None: it goes to usb
     };
     const Case cases[] = {
-        {UsbClaim::WhenWritable, true, false, nullptr},
+        {UsbClaim::WhenWritable, true, false, ReasonCode::None},
         {UsbClaim::WhenWritable, false, false, kScannerLeftToDriver},
-        {UsbClaim::Always, false, false, nullptr},
+        {UsbClaim::Always, false, false, ReasonCode::None},
         {UsbClaim::WhenWritable, true, true, kScannerInUseElsewhere},
         {UsbClaim::Always, true, true, kScannerInUseElsewhere},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "writable " << c.writable << ", in use " << c.inUse << ", always "
                                         << (c.claim == UsbClaim::Always));
-        driver->unusable = {{"\\\\?\\usb#vid_0c45&pid_6366&mi_00#1-4#{x}\\global", "the driver's own reason"}};
+        const Reason driversOwn = Reason(ReasonCode::NodeCannotOpen, "/dev/video4", 5);
+        driver->unusable = {{"\\\\?\\usb#vid_0c45&pid_6366&mi_00#1-4#{x}\\global", driversOwn}};
         auto source = Make(c.claim, c.writable, c.inUse);
         std::vector<std::string> expected {camera, onBoard};
-        if (c.leftWhy)
+        if (c.leftWhy != ReasonCode::None)
             expected = {camera, scanner, onBoard};
         EXPECT_EQ(Paths(*source), expected);
 
         const auto unusable = source->UnusableDevices();
-        ASSERT_EQ(unusable.size(), c.leftWhy ? 2u : 1u);
-        EXPECT_EQ(unusable.front().reason, "the driver's own reason");
-        if (c.leftWhy) {
+        ASSERT_EQ(unusable.size(), c.leftWhy != ReasonCode::None ? 2u : 1u);
+        EXPECT_EQ(unusable.front().reason, driversOwn);
+        if (c.leftWhy != ReasonCode::None) {
             EXPECT_EQ(unusable.back().name, scanner);
-            EXPECT_EQ(unusable.back().reason, c.leftWhy);
+            EXPECT_EQ(unusable.back().reason.code, c.leftWhy);
         }
     }
     EXPECT_EQ(asked, (std::vector<std::string> {"/dev/bus/usb/001/005", "/dev/bus/usb/001/005"}))

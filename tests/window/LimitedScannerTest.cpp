@@ -6,11 +6,12 @@
 
 #include "capture/runtime/CapturePlatform.h"
 #include "window/NoticeLine.h"
+#include "window/ReasonText.h"
 
 namespace vistrel::test {
 namespace {
 
-const char* const kLimits = "The scanner runs through the video driver: the film type does not reach it.";
+const Reason kLimits = Reason(ReasonCode::ScannerLeftToDriver, "/dev/video0");
 
 // The simulated devices, with the scanner named among the devices that cannot be used fully, as the
 // choice of backend names a scanner it leaves to the video driver.
@@ -57,7 +58,7 @@ TEST_F(LimitedScannerTest, TheLimitsAreNamedOnceARun)
     OpenLimited(scanner);
     ASSERT_TRUE(window->IsScannerAttached());
     EXPECT_TRUE(window->Notice().isVisible());
-    EXPECT_EQ(window->Notice().text(), QString::fromUtf8(kLimits));
+    EXPECT_EQ(window->Notice().text(), ReasonText(kLimits));
 
     DismissNotice();
     ASSERT_FALSE(window->Notice().isVisible());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "capture/contract/Filter.h"
+#include "capture/contract/Reason.h"
 
 namespace vistrel {
 
@@ -54,10 +55,10 @@ public:
     virtual void Unregister(DeviceNotificationHandle handle) = 0;
 };
 
-// A device that is present but cannot be used, and why, in words for the user.
+// A device that is present but cannot be used, and why; the window says what mends it.
 struct UnusableDevice {
-    std::string name;   // the device path
-    std::string reason; // what is wrong and what mends it
+    std::string name; // the device path
+    Reason reason;
 };
 
 // What a backend offers the platform: its present devices and their arrivals and removals.

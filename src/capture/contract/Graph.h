@@ -1,6 +1,7 @@
 #pragma once
 // The filter graph, its builder, run control, the video window and the sample grabber.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,9 +77,33 @@ public:
     virtual HRESULT put_Visible(std::int32_t visible) = 0;
 };
 
+// Events a filter raises in its graph (IMediaEventSink), heard by the application through the graph's
+// event interface (IMediaEventEx). Codes from EC_USER on are the program's own.
+constexpr std::int32_t EC_USER = 0x8000;
+// The device's own still button was pressed; the application decides what it means.
+constexpr std::int32_t EC_STILL_BUTTON = EC_USER + 1;
+
+class IMediaEventSink {
+public:
+    virtual ~IMediaEventSink() = default;
+    virtual HRESULT Notify(std::int32_t eventCode, std::intptr_t param1, std::intptr_t param2) = 0;
+};
+
+using MediaEventHandler = std::function<void(std::int32_t eventCode, std::intptr_t param1, std::intptr_t param2)>;
+
+class IMediaEventEx {
+public:
+    virtual ~IMediaEventEx() = default;
+    // The handler runs on the thread that raised the event and must not wait for the window; an empty
+    // one stops the events. Returns once no call of the handler it replaces is running.
+    virtual HRESULT SetNotify(MediaEventHandler handler) = 0;
+};
+
 class IFilterGraph {
 public:
     virtual ~IFilterGraph() = default;
+    // Where a member filter raises its events; null when the graph hears none.
+    virtual std::shared_ptr<IMediaEventSink> QueryMediaEventSink() { return nullptr; }
     virtual HRESULT AddFilter(const std::shared_ptr<IBaseFilter>& filter, const std::string& name) = 0;
     virtual HRESULT RemoveFilter(const std::shared_ptr<IBaseFilter>& filter) = 0;
     virtual HRESULT EnumFilters(std::vector<std::shared_ptr<IBaseFilter>>* filters) = 0;
@@ -92,6 +117,7 @@ public:
     // Interfaces of the graph as a whole; null when it has none (E_NOINTERFACE for the caller).
     virtual std::shared_ptr<IMediaControl> QueryMediaControl() = 0;
     virtual std::shared_ptr<IVideoWindow> QueryVideoWindow() = 0;
+    virtual std::shared_ptr<IMediaEventEx> QueryMediaEventEx() { return nullptr; }
 };
 
 class ICaptureGraphBuilder2 {

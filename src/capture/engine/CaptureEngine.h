@@ -16,8 +16,6 @@
 
 namespace vistrel {
 
-constexpr const char* kDeviceLockedText = "Device is locked by another application";
-constexpr const char* kDeviceLockedCaption = "ERROR";
 constexpr const char* kScannerPathPattern = "vid_8888&pid_0001";
 constexpr std::size_t kMaxScannerPath = 259;
 

@@ -19,6 +19,24 @@ bool DeviceLocked(HRESULT hr)
     return hr == HresultFromWin32(ERROR_NO_SYSTEM_RESOURCES) || hr == HresultFromWin32(ERROR_SHARING_VIOLATION);
 }
 
+// The scanner's button reaches the host as an event of the graph; nothing is heard once the graph goes.
+void HearButton(CaptureGraph& g, ICaptureHost* host)
+{
+    if (!g.graph)
+        return;
+    const auto events = g.graph->QueryMediaEventEx();
+    if (!events)
+        return;
+    if (!host) {
+        events->SetNotify({});
+        return;
+    }
+    events->SetNotify([host](std::int32_t eventCode, std::intptr_t, std::intptr_t) {
+        if (eventCode == EC_STILL_BUTTON)
+            host->OnScannerButton();
+    });
+}
+
 } // namespace
 
 bool CaptureEngine::HasGraph() const
@@ -60,6 +78,7 @@ HRESULT CaptureEngine::StartCapture()
 
     SelectFormats(g.sourceFilter, g.deviceFilter, host.CurrentFilmSize());
     BuildGraph(); // a failure shows as an empty preview or a failed run
+    HearButton(g, &host);
     ShowPreview(true);
 
     HRESULT run = E_FAIL;
@@ -85,7 +104,7 @@ HRESULT CaptureEngine::StartCapture()
     // Last, with no reference into the graph left to use: whatever the host does with the report
     // cannot pull the graph away under this operation.
     if (DeviceLocked(run))
-        host.ReportError(kDeviceLockedText, kDeviceLockedCaption);
+        host.ReportError(Reason(ReasonCode::DeviceLocked));
     return Failed(stillFormatRead) ? stillFormatRead : S_OK;
 }
 
@@ -252,6 +271,7 @@ void CaptureEngine::StopCapture()
 {
     if (!captureGraph)
         return;
+    HearButton(*captureGraph, nullptr);
     StopGraph();
     ShowPreview(false);
     DismantleDownstream(captureGraph->sourceFilter);
@@ -269,6 +289,7 @@ void CaptureEngine::DestroyGraph()
     if (!captureGraph)
         return;
     CaptureGraph& g = *captureGraph;
+    HearButton(g, nullptr);
     if (g.builder) {
         StopGraph();
         // The old renderer must not reach the preview surface any more.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "capture/contract/Graph.h"
+#include "capture/contract/Reason.h"
 #include "capture/contract/Result.h"
 #include "capture/engine/CameraProperty.h"
 
@@ -17,9 +18,13 @@ public:
     virtual void PreviewArea(std::int32_t* width, std::int32_t* height) = 0; // preview control 1001, pixels
     virtual IVideoSurface* PreviewSurface() = 0;                       // the video surface inside 1001
     virtual void SetPreviewBackgroundBlack() = 0;
-    // A failure for the user. Called at the end of an engine operation; the host shows it once the
-    // operation has returned, never in a nested event loop from inside this call.
-    virtual void ReportError(const std::string& text, const std::string& caption) = 0;
+    // A failure for the user, as a reason the host puts into words. Called at the end of an engine
+    // operation; the host shows it once the operation has returned, never in a nested event loop from
+    // inside this call.
+    virtual void ReportError(const Reason& reason) = 0;
+    // The scanner's own button was pressed: the host treats it as its Scan command. Called on a
+    // device thread; the host hands it to the window thread.
+    virtual void OnScannerButton() {}
     // Called on the STREAMING thread; must copy the bytes before returning and must not wait for the
     // window thread.
     virtual std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) = 0;

@@ -163,6 +163,32 @@ std::shared_ptr<IVideoWindow> FilterGraph::QueryVideoWindow()
     return std::make_shared<GraphVideoWindow>(shared_from_this());
 }
 
+std::shared_ptr<IMediaEventSink> FilterGraph::QueryMediaEventSink()
+{
+    // Null while the graph is being destroyed: its filters are leaving it.
+    return std::shared_ptr<IMediaEventSink>(weak_from_this().lock());
+}
+
+std::shared_ptr<IMediaEventEx> FilterGraph::QueryMediaEventEx()
+{
+    return std::shared_ptr<IMediaEventEx>(weak_from_this().lock());
+}
+
+HRESULT FilterGraph::Notify(std::int32_t eventCode, std::intptr_t param1, std::intptr_t param2)
+{
+    std::lock_guard lock(eventMutex);
+    if (eventHandler)
+        eventHandler(eventCode, param1, param2);
+    return S_OK;
+}
+
+HRESULT FilterGraph::SetNotify(MediaEventHandler handler)
+{
+    std::lock_guard lock(eventMutex);
+    eventHandler = std::move(handler);
+    return S_OK;
+}
+
 std::vector<std::shared_ptr<IBaseFilter>> FilterGraph::FiltersDownstreamFirst()
 {
     std::vector<std::shared_ptr<IBaseFilter>> all;

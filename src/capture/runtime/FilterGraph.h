@@ -10,7 +10,10 @@ namespace vistrel {
 // The in-process filter graph. Run starts the downstream filters before the sources and answers the
 // first failure (a busy device's code, say), S_FALSE while a filter is still changing state.
 // Its IVideoWindow is forwarded to the video renderer in the graph.
-class FilterGraph : public IGraphBuilder, public std::enable_shared_from_this<FilterGraph> {
+class FilterGraph : public IGraphBuilder,
+                    public IMediaEventSink,
+                    public IMediaEventEx,
+                    public std::enable_shared_from_this<FilterGraph> {
 public:
     static std::shared_ptr<FilterGraph> Create();
     ~FilterGraph() override;
@@ -23,6 +26,10 @@ public:
                           const MediaType* type) override;
     std::shared_ptr<IMediaControl> QueryMediaControl() override;
     std::shared_ptr<IVideoWindow> QueryVideoWindow() override;
+    std::shared_ptr<IMediaEventSink> QueryMediaEventSink() override;
+    std::shared_ptr<IMediaEventEx> QueryMediaEventEx() override;
+    HRESULT Notify(std::int32_t eventCode, std::intptr_t param1, std::intptr_t param2) override;
+    HRESULT SetNotify(MediaEventHandler handler) override;
 
     HRESULT RunGraph();
     HRESULT StopGraph();
@@ -36,6 +43,8 @@ private:
     std::mutex mutex;
     std::vector<std::shared_ptr<IBaseFilter>> filters;
     FilterState target = FilterState::Stopped;
+    std::mutex eventMutex;   // the handler, apart from the filters: events come from streaming threads
+    MediaEventHandler eventHandler;
 };
 
 } // namespace vistrel

@@ -9,16 +9,6 @@
 
 namespace vistrel::usb {
 
-const char* const kScannerLeftToDriver =
-    "The scanner runs through the video driver: the film type (Slide, Negative, B&W) does not reach it and "
-    "stills come at preview size. Install the scanner's udev rule (70-vistrel-scanner.rules, see the README) "
-    "and reconnect the scanner to get both back.";
-
-const char* const kScannerInUseElsewhere =
-    "Another program has the scanner open, so it runs through the video driver: the film type (Slide, "
-    "Negative, B&W) does not reach it and stills come at preview size. Close the other program and reconnect "
-    "the scanner to get both back.";
-
 namespace {
 
 std::string DevicePathOf(IMoniker& moniker)
@@ -74,10 +64,10 @@ public:
             case Choice::Usb:
                 continue;
             case Choice::DriverForScanner:
-                left.push_back({path, kScannerLeftToDriver});
+                left.push_back({path, Reason(kScannerLeftToDriver, path)});
                 break;
             case Choice::DriverWhileInUse:
-                left.push_back({path, kScannerInUseElsewhere});
+                left.push_back({path, Reason(kScannerInUseElsewhere, path)});
                 break;
             case Choice::Driver:
                 break;

@@ -12,9 +12,9 @@
 namespace vistrel::usb {
 
 // What the window tells the user, once, about a scanner that stays with the video driver.
-extern const char* const kScannerLeftToDriver;
+constexpr ReasonCode kScannerLeftToDriver = ReasonCode::ScannerLeftToDriver;
 // The same when it stays there because another program has its video node open.
-extern const char* const kScannerInUseElsewhere;
+constexpr ReasonCode kScannerInUseElsewhere = ReasonCode::ScannerHeldElsewhere;
 
 struct HandOverLayout
 {

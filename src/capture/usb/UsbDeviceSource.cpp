@@ -16,10 +16,6 @@ namespace {
 
 using namespace usb;
 
-constexpr char kNotWritable[] =
-    "The scanner is connected, but this program may not use its USB device node. Install the scanner's udev "
-    "rule (see the README), then reconnect the scanner.";
-
 bool IsScanner(libusb_device* device)
 {
     libusb_device_descriptor descriptor {};
@@ -103,7 +99,7 @@ public:
             if (!Takes(entry, claim))
                 continue;
             if (!entry.writable)
-                found.push_back({entry.devicePath, kNotWritable});
+                found.push_back({entry.devicePath, Reason(ReasonCode::UsbNodeNotWritable, entry.nodePath)});
             devices->push_back(std::make_shared<UsbMoniker>(context, list[i], std::move(entry)));
         }
         if (list)

@@ -119,7 +119,10 @@ HRESULT UsbSourceFilter::StartStreaming()
 {
     if (!streamer)
         return v4l2::StreamResultFromErrno(openError);
-    return streamer->Start(PlanForConnectedPins<UsbStreamer::Plan>());
+    UsbStreamer::Plan plan = PlanForConnectedPins<UsbStreamer::Plan>();
+    // The button asks for nothing itself: it is told up, and the window decides (a full strip, a save).
+    plan.onButton = [this] { RaiseEvent(EC_STILL_BUTTON); };
+    return streamer->Start(std::move(plan));
 }
 
 void UsbSourceFilter::StopStreaming()

@@ -207,8 +207,8 @@ void UsbStreamer::OnFrame(const AssembledFrame& frame, bool fromStillEndpoint)
 void UsbStreamer::OnStatus(std::span<const std::uint8_t> packet)
 {
     if (packet.size() >= kStreamingStatusLength && (packet[0] & kStatusTypeMask) == kStatusFromStreaming &&
-        packet[2] == kEventButton && packet[3] == kButtonPressed)
-        RequestStill();
+        packet[2] == kEventButton && packet[3] == kButtonPressed && plan.onButton)
+        plan.onButton();
 }
 
 // With the lock held: the still's commit sets the limit its frames are held to.

@@ -1,8 +1,8 @@
 #pragma once
 // Streaming from a claimed device: probe and commit, the video endpoint's transfers feeding the payload
 // assembler, stills through the still exchange (method 2 and 3 with the still controls and the trigger,
-// method 1 as the next video frame), and the status endpoint, whose button press asks for a still as
-// Scan does. Frames are handed on, and control requests sent, by a thread of the streamer's own, so the
+// method 1 as the next video frame), and the status endpoint, whose button press is handed up (the
+// window treats it as its Scan command, with all its checks). Frames are handed on, and control requests sent, by a thread of the streamer's own, so the
 // event thread never waits for a decoder or a request.
 #include <atomic>
 #include <condition_variable>
@@ -39,6 +39,7 @@ public:
         std::optional<v4l2::FrameFormat> still;   // none: still requests are dropped
         FrameSink onPreview;               // a video frame as the device sent it
         FrameSink onStill;                 // a still as a complete JPEG file
+        std::function<void()> onButton;    // the device's button was pressed (on the event thread)
     };
 
     // How long a triggered still may take before the exchange gives it up.

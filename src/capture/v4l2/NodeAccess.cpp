@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <system_error>
 #include <vector>
 
 namespace vistrel::v4l2 {
@@ -34,17 +33,11 @@ bool IsAccessDenied(int error)
     return error == EACCES || error == EPERM;
 }
 
-std::string DescribeOpenFailure(const std::string& devNode, int error)
+Reason OpenFailureReason(const std::string& devNode, int error)
 {
-    std::string text = "The scanner is connected, but " + devNode + " cannot be opened (" +
-                       std::generic_category().message(error) + ").";
     if (!IsAccessDenied(error))
-        return text;
-    const std::string group = OwningGroup(devNode);
-    if (group.empty())
-        return text + " Ask your administrator for read and write access to it.";
-    return text + " Add your user to the \"" + group + "\" group (sudo usermod -aG " + group +
-           " $USER), log in again and reconnect the scanner.";
+        return Reason(ReasonCode::NodeCannotOpen, devNode, error);
+    return Reason(ReasonCode::NodeAccessDenied, devNode, error).WithGroup(OwningGroup(devNode));
 }
 
 } // namespace vistrel::v4l2

@@ -28,11 +28,27 @@ HRESULT PinnedSourceFilter::EnumPins(std::vector<std::shared_ptr<IPin>>* pins)
     return S_OK;
 }
 
-HRESULT PinnedSourceFilter::JoinFilterGraph(IFilterGraph* graph, const std::string& name)
+HRESULT PinnedSourceFilter::JoinFilterGraph(IFilterGraph* newGraph, const std::string& name)
 {
+    {
+        std::lock_guard lock(graphMutex);
+        graph = newGraph;
+    }
     std::lock_guard lock(mutex);
-    graphName = graph ? name : std::string();
+    graphName = newGraph ? name : std::string();
     return S_OK;
+}
+
+void PinnedSourceFilter::RaiseEvent(std::int32_t eventCode)
+{
+    std::shared_ptr<IMediaEventSink> sink;
+    {
+        std::lock_guard lock(graphMutex);
+        if (graph)
+            sink = graph->QueryMediaEventSink();
+    }
+    if (sink)
+        sink->Notify(eventCode, 0, 0);
 }
 
 std::string PinnedSourceFilter::Name() const

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/contract/Filter.h"
+#include "capture/contract/Graph.h"
 #include "capture/v4l2/V4l2OutputPin.h"
 
 namespace vistrel::v4l2 {
@@ -53,6 +54,9 @@ protected:
         return plan;
     }
 
+    // Raises an event in the graph the filter is in (on any thread; none outside a graph).
+    void RaiseEvent(std::int32_t eventCode);
+
     // The backend's streaming, called with the filter's lock held.
     virtual HRESULT StartStreaming() = 0;
     virtual void StopStreaming() = 0;
@@ -73,6 +77,10 @@ private:
     std::string graphName;
     std::int32_t captureMode = 0;
     std::int32_t stillMode = 0;
+
+    // Apart from the filter's lock, which Stop holds while it waits for the threads that raise events.
+    std::mutex graphMutex;
+    IFilterGraph* graph = nullptr;
 };
 
 } // namespace vistrel::v4l2

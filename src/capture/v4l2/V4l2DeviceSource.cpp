@@ -26,7 +26,7 @@ public:
         for (VideoNode& node : ListCaptureNodes(layout, ProbeNode)) {
             registry.Remember(node);
             if (node.openError)
-                found.push_back({node.devicePath, DescribeOpenFailure(node.devNode, node.openError)});
+                found.push_back({node.devicePath, OpenFailureReason(node.devNode, node.openError)});
             devices->push_back(std::make_shared<V4l2Moniker>(std::move(node)));
         }
         unusable.Replace(std::move(found));

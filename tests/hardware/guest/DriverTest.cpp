@@ -277,9 +277,10 @@ int main(int argc, char** argv)
         if (taken)
             return 1;
         for (const auto& device : user.platform->UnusableDevices()) {
-            std::cerr << device.name << ": " << device.reason << "\n";
-            const bool namesNode = device.reason.find(argv[2]) != std::string::npos;
-            const bool namesFix = device.reason.find("usermod -aG video") != std::string::npos;
+            std::cerr << device.name << ": " << vistrel::ReasonLogText(device.reason) << "\n";
+            const bool namesNode = device.reason.path == argv[2];
+            const bool namesFix =
+                device.reason.code == vistrel::ReasonCode::NodeAccessDenied && device.reason.group == "video";
             if (vistrel::CaptureEngine::PathNamesScanner(device.name) && namesNode && namesFix)
                 return 0;
         }

@@ -97,11 +97,18 @@ TEST_P(UsbBackendTest, StillsComeAtTheStillFrameSizesWhileTheLivePictureRuns)
     }
 }
 
-TEST_P(UsbBackendTest, TheButtonGivesAStill)
+// The button asks for nothing itself: the press is told up to the host, which answers it as its Scan
+// (the window with its full-strip message and its time-out); the still then comes as from Scan.
+TEST_P(UsbBackendTest, TheButtonIsToldUpAndTheHostsScanGivesTheStill)
 {
     AttachAndWatch();
     scanner->Command("button");
-    ASSERT_TRUE(rig->host.WaitForStills(1, kDeviceWait)) << "the button gave no still";
+    ASSERT_TRUE(rig->host.WaitForButtonPresses(1, kDeviceWait)) << "the press did not reach the host";
+    EXPECT_FALSE(rig->host.WaitForStills(1, std::chrono::seconds(1))) << "the button took a still by itself";
+    EXPECT_TRUE(scanner->LogMatching("^STILL trigger").empty());
+
+    rig->engine.TriggerStill();
+    ASSERT_TRUE(rig->host.WaitForStills(1, kDeviceWait)) << "the host's Scan gave no still";
     EXPECT_EQ(JpegSize(rig->host.Stills().front().bytes), (Size {2592, 1944}));
     EXPECT_FALSE(scanner->LogMatching("^STILL trigger 2592x1944$").empty());
 }
@@ -171,7 +178,7 @@ TEST_P(UsbBackendTest, AScannerAnotherProgramHasStaysWithTheDriver)
     EXPECT_FALSE(path.ends_with("\\libusb")) << path;
     EXPECT_TRUE(EmulatedScanner::KernelDriverHasIt()) << "uvcvideo was taken off the scanner under the other program";
     EXPECT_TRUE(std::ranges::any_of(unusable, [&](const UnusableDevice& device) {
-        return device.name == path && device.reason.starts_with("Another program has the scanner open");
+        return device.name == path && device.reason.code == ReasonCode::ScannerHeldElsewhere;
     })) << "the window has nothing to say why";
 
     AttachAndWatch();

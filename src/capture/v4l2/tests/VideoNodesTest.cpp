@@ -167,23 +167,23 @@ TEST_F(SysfsFixture, ANodeTheUserMayNotOpenIsListedWithTheReason)
     EXPECT_EQ(node->devicePath, kScannerPath);
 }
 
-TEST(NodeAccess, TheMessageNamesTheNodeTheReasonAndTheFix)
+TEST(NodeAccess, TheReasonNamesTheNodeTheErrorAndTheGroupThatMendsIt)
 {
-    const std::string denied = DescribeOpenFailure("/dev/null", EACCES);
-    EXPECT_NE(denied.find("/dev/null"), std::string::npos) << denied;
-    EXPECT_NE(denied.find("Permission denied"), std::string::npos) << denied;
-    EXPECT_NE(denied.find("access"), std::string::npos) << denied << " (root's own node: no group to join)";
+    const Reason denied = OpenFailureReason("/dev/null", EACCES);
+    EXPECT_EQ(denied.code, ReasonCode::NodeAccessDenied);
+    EXPECT_EQ(denied.path, "/dev/null");
+    EXPECT_EQ(denied.error, EACCES);
+    EXPECT_EQ(denied.group, "") << "root's own node: no group to join";
 
     // A node of a group the user can join: the group is named.
     const fs::path groupOwned = "/dev/tty0";
     struct stat info {};
-    if (::stat(groupOwned.c_str(), &info) == 0 && info.st_gid != 0) {
-        const std::string text = DescribeOpenFailure(groupOwned, EACCES);
-        EXPECT_NE(text.find("usermod -aG"), std::string::npos) << text;
-    }
-    const std::string other = DescribeOpenFailure("/dev/video7", EIO);
-    EXPECT_NE(other.find("Input/output error"), std::string::npos) << other;
-    EXPECT_EQ(other.find("usermod"), std::string::npos) << "no advice about permissions for another failure";
+    if (::stat(groupOwned.c_str(), &info) == 0 && info.st_gid != 0)
+        EXPECT_FALSE(OpenFailureReason(groupOwned, EPERM).group.empty());
+    const Reason other = OpenFailureReason("/dev/video7", EIO);
+    EXPECT_EQ(other.code, ReasonCode::NodeCannotOpen) << "no advice about permissions for another failure";
+    EXPECT_EQ(other.error, EIO);
+    EXPECT_NE(ReasonLogText(other).find("Input/output error"), std::string::npos) << "the log keeps English";
 }
 
 TEST_F(SysfsFixture, BrokenIdentitiesFallBackWithoutInventingOne)
