@@ -35,6 +35,8 @@ enum StringId : std::uint32_t {
     IdsReasonNoPermission = 1123, IdsReasonNameInTheWay = 1124, IdsReasonDiskFull = 1125,
     IdsReasonReadOnlyDisk = 1126, IdsReasonNameTooLong = 1127, IdsReasonSystemError = 1128,
     IdsSomeImagesNotSaved = 1129,
+    // The strip kept across runs.
+    IdsStillsRestored = 1104, IdsStillsUnreadable = 1105,
 };
 
 // The block that holds a string id (1-based, 16 ids a block).

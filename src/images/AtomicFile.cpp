@@ -6,11 +6,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,6 +115,7 @@ bool AtomicFile::Open()
         const QString candidate = stem + QString::number(QRandomGenerator::global()->generate(), 36);
         fd = ::open(Native(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
         if (fd >= 0) {
+            ::flock(fd, LOCK_EX | LOCK_NB);   // new and unique: nobody else can hold it yet
             temporary = candidate;
             return true;
         }
@@ -150,6 +153,30 @@ bool AtomicFile::Claim(QString* claimedPath)
     }
     error = QStringLiteral("no free file name");
     return false;
+}
+
+int RemoveStaleTemporaries(const QString& folder)
+{
+    // ".YYYYMMDDhhmmss_PP.jpg.<base 36>" as Open makes it from a save's file name.
+    static const QRegularExpression ours(QStringLiteral("^\\.\\d{14,}_\\d{2}\\.(jpg|tif)\\.[0-9a-z]{1,7}$"));
+    const QDir dir(folder);
+    int removed = 0;
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!ours.match(name).hasMatch())
+            continue;
+        const QByteArray path = Native(dir.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        struct stat info{};
+        // A running save holds its temporary locked; a crashed one's lock went with its process.
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            && ::unlink(path.constData()) == 0) {
+            ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
 }
 
 bool SyncFolder(const QString& folder, QString* reason)

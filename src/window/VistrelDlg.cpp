@@ -14,6 +14,7 @@
 #include "window/NoticeLine.h"
 #include "window/PreviewSurface.h"
 #include "window/SaveController.h"
+#include "window/StripKeeper.h"
 #include "window/StripView.h"
 
 #include "capture/SelectPlatform.h"
@@ -32,6 +33,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSessionManager>
 #include <QStyle>
 
 #include <algorithm>
@@ -181,6 +183,11 @@ CVistrelDlg::CVistrelDlg(std::shared_ptr<ICapturePlatform> platformIn, WindowSer
         services.prompts->ShowMessage(this, text, QGuiApplication::applicationDisplayName(), details);
     });
     ConnectHandlers();
+#ifndef QT_NO_SESSIONMANAGER
+    if (qGuiApp)
+        connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &CVistrelDlg::OnCommitDataRequest,
+                Qt::DirectConnection);
+#endif
 
     // The window is complete as soon as it exists: the platform also initialises a dialog before it
     // first appears, and callers (the application, tests) may look at it before showing it.
@@ -192,6 +199,7 @@ CVistrelDlg::~CVistrelDlg()
     UnregisterDeviceNotifications();
     stillTimeout.stop();
     saver.reset();
+    keeper.reset();   // writes what is queued; the strip stays journaled
     // The engine stops capture before the preview surface and the strip go away.
     engine.reset();
     strip.reset();
@@ -1058,7 +1066,7 @@ void CVistrelDlg::reject()
         closeAfterSave = true;
         return;
     }
-    if (strip->Strip().Count() > 0) {
+    if (strip->Strip().Count() > 0 && !closeWithoutQuestion) {
         if (askingToDiscard)
             return;   // a second close request while the question is open
         QString question = LoadLocalizedText(IdsDiscardUnsaved);
@@ -1069,6 +1077,8 @@ void CVistrelDlg::reject()
         askingToDiscard = false;
         if (!discard || closing)
             return;
+        if (keeper)
+            keeper->Discard();
     }
     CloseHandling();
     QDialog::reject();
@@ -1077,10 +1087,57 @@ void CVistrelDlg::reject()
 void CVistrelDlg::CloseHandling()
 {
     closing = true;
+    if (keeper)
+        keeper->KeepForNextStart();   // after a discard the journal is empty already
     UnregisterDeviceNotifications();
     StopStillTimer();
     engine->StopCapture();
     strip->ClearStrip();
+}
+
+void CVistrelDlg::KeepStripIn(std::unique_ptr<StripJournal> journal)
+{
+    if (!journal || keeper)
+        return;
+    keeper = std::make_unique<StripKeeper>(*strip, std::move(journal));
+    const QString restored = keeper->Restore();
+    if (!restored.isEmpty())
+        notice->Show(restored, NoticeLine::Stays);
+}
+
+void CVistrelDlg::CloseWithoutQuestion()
+{
+    if (closing)
+        return;
+    closeWithoutQuestion = true;
+    if (askingToDiscard) {
+        // The open question has nobody to answer it now: it ends as "keep", and the close goes on.
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget()); box && box != this)
+            box->reject();
+    }
+    reject();
+}
+
+void CVistrelDlg::OnCommitDataRequest(QSessionManager& manager)
+{
+    // Unsaved stills survive the session's end in the journal; the question only lets the user
+    // stop the logout to save them first, or discard them.
+    if (closing || IsSaving() || askingToDiscard || strip->Strip().Count() == 0 || !manager.allowsInteraction())
+        return;
+    askingToDiscard = true;
+    const bool discard = services.prompts->Ask(this, LoadLocalizedText(IdsDiscardUnsaved), QString::fromLatin1(kTitle));
+    askingToDiscard = false;
+    manager.release();
+    if (closing)
+        return;
+    if (!discard) {
+        manager.cancel();
+        return;
+    }
+    if (keeper)
+        keeper->Discard();
+    CloseHandling();
+    QDialog::reject();
 }
 
 void CVistrelDlg::resizeEvent(QResizeEvent* event)
