@@ -58,7 +58,7 @@ int main(int argc, char** argv)
         if (auto journal = vistrel::StripJournal::Open(vistrel::StripJournalFolder(), &reason))
             window->KeepStripIn(std::move(journal));
         else
-            qCWarning(vistrel::lcSave).noquote() << "the strip is not kept across runs:" << reason;
+            qCWarning(lcSave).noquote() << "the strip is not kept across runs:" << reason;
         return window;
     });
     return app.InitInstance();

