@@ -31,6 +31,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSessionManager>
@@ -180,6 +181,9 @@ CVistrelDlg::CVistrelDlg(std::shared_ptr<ICapturePlatform> platformIn, WindowSer
     connect(strip.get(), &StripView::StripChanged, this, &CVistrelDlg::OnStripChanged);
     connect(saver.get(), &SaveController::SavingChanged, this, &CVistrelDlg::OnSavingChanged);
     saver->SetFailureReporter([this](const QString& text, const QString& details) {
+        // Closing with nobody to read it: the entries that failed stay in the journal instead.
+        if (closeWithoutQuestion)
+            return;
         services.prompts->ShowMessage(this, text, QGuiApplication::applicationDisplayName(), details);
     });
     ConnectHandlers();
@@ -1110,11 +1114,11 @@ void CVistrelDlg::CloseWithoutQuestion()
     if (closing)
         return;
     closeWithoutQuestion = true;
-    if (askingToDiscard) {
-        // The open question has nobody to answer it now: it ends as "keep", and the close goes on.
-        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget()); box && box != this)
-            box->reject();
-    }
+    // A box that is open has nobody to answer it now: it ends as cancelled (a question as "keep"),
+    // and the close goes on. The progress of a save stays until the save is done.
+    auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (box && box != this && !qobject_cast<QProgressDialog*>(box))
+        box->reject();
     reject();
 }
 

@@ -153,6 +153,33 @@ TEST_F(CloseTest, CloseWithoutQuestionKeepsUnsavedStillsForTheNextStart)
     }
 }
 
+// The same close during a save waits for it; what the save could not write stays in the journal,
+// and no message waits for a reader who is gone.
+TEST_F(CloseTest, CloseWithoutQuestionDuringAFailingSaveKeepsWhatWasNotWritten)
+{
+    QTemporaryDir state, folders;
+    OpenWithScanner();
+    QString reason;
+    window->KeepStripIn(StripJournal::Open(state.path(), &reason));
+    QFile inTheWay(folders.filePath("taken"));   // a file where the save folder should be made
+    ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+    Get<QLineEdit>(IdFolderBox)->setText(folders.filePath("taken/scans/"));
+    Deliver(JpegStill(640, 480));
+    QCoreApplication::sendPostedEvents();
+
+    Click(IdSave);
+    ASSERT_TRUE(window->IsSaving());
+    window->CloseWithoutQuestion();
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(WaitFor([this] { return !window->isVisible(); }, 60000)) << "the window did not close after the save";
+    EXPECT_TRUE(prompts->messages.empty());
+    EXPECT_TRUE(prompts->questions.empty());
+    window.reset();
+    auto journal = StripJournal::Open(state.path(), &reason);
+    ASSERT_TRUE(journal) << reason.toStdString();
+    EXPECT_EQ(journal->Restore().entries.size(), 1u);
+}
+
 TEST_F(CloseTest, CommandsReturnWhenTheSaveIsDone)
 {
     OpenWithScanner();
