@@ -302,12 +302,6 @@ bool StripJournal::Holds(std::uint64_t id) const
     return held.count(id) != 0;
 }
 
-int StripJournal::OrientationOf(std::uint64_t id) const
-{
-    const auto it = held.find(id);
-    return it == held.end() ? -1 : it->second.mirrored * (kMaxRotation + 1) + it->second.rotation;
-}
-
 std::vector<std::uint64_t> StripJournal::Ids() const
 {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> bySequence;

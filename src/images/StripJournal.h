@@ -57,8 +57,6 @@ public:
     void Flush();
 
     bool Holds(std::uint64_t id) const;
-    // The orientation last journaled for an entry, as mirrored * 4 + rotation; -1 when not held.
-    int OrientationOf(std::uint64_t id) const;
     std::vector<std::uint64_t> Ids() const;    // in strip order
     const QString& Folder() const { return folder; }
 

@@ -34,7 +34,9 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
+#endif
 #include <QStyle>
 
 #include <algorithm>
@@ -187,7 +189,7 @@ CVistrelDlg::CVistrelDlg(std::shared_ptr<ICapturePlatform> platformIn, WindowSer
         services.prompts->ShowMessage(this, text, QGuiApplication::applicationDisplayName(), details);
     });
     ConnectHandlers();
-#ifndef QT_NO_SESSIONMANAGER
+#if QT_CONFIG(sessionmanager)
     if (qGuiApp)
         connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &CVistrelDlg::OnCommitDataRequest,
                 Qt::DirectConnection);
@@ -1122,6 +1124,7 @@ void CVistrelDlg::CloseWithoutQuestion()
     reject();
 }
 
+#if QT_CONFIG(sessionmanager)
 void CVistrelDlg::OnCommitDataRequest(QSessionManager& manager)
 {
     // Unsaved stills survive the session's end in the journal; the question only lets the user
@@ -1143,6 +1146,7 @@ void CVistrelDlg::OnCommitDataRequest(QSessionManager& manager)
     CloseHandling();
     QDialog::reject();
 }
+#endif
 
 void CVistrelDlg::resizeEvent(QResizeEvent* event)
 {

@@ -155,7 +155,6 @@ public:
 
     // Keeps the strip in this journal from now on, after putting back what a previous run left in it.
     void KeepStripIn(std::unique_ptr<StripJournal> journal);
-    StripKeeper* Keeper() const { return keeper.get(); }
 
 public slots:
     // A close nobody can answer (a signal, the session ending): a running save finishes first, and
@@ -184,7 +183,10 @@ private:
     void ApplyEnablingRule();
     void OnStripChanged();
     void OnSavingChanged(bool saving);
+#if QT_CONFIG(sessionmanager)
+    // The session is ending: asks about unsaved stills when the session lets us.
     void OnCommitDataRequest(QSessionManager& manager);
+#endif
     void FocusFirstThumbnail();
     void StartStillTimer();
     void StopStillTimer();
