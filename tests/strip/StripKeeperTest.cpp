@@ -123,7 +123,7 @@ TEST_F(StripKeeperTest, NextStartPutsTheStillsBackInOrderAndSaysSo)
 TEST_F(StripKeeperTest, SaveClearsTheSavedEntriesAndKeepsTheOnesThatFailed)
 {
     auto* saver = new SaveController(window.get(), *view);
-    saver->SetFailureReporter([](const QString&) {});
+    saver->SetFailureReporter([](const QString&, const QString&) {});
     Fill(2);
     // An entry whose file cannot be written stays in the strip, and so in the journal.
     CapturedImage broken = Entry();
