@@ -55,6 +55,8 @@ enum StringId : std::uint32_t {
     IdsReasonNoPermission = 1123, IdsReasonNameInTheWay = 1124, IdsReasonDiskFull = 1125,
     IdsReasonReadOnlyDisk = 1126, IdsReasonNameTooLong = 1127, IdsReasonSystemError = 1128,
     IdsSomeImagesNotSaved = 1129,
+    // The strip kept across runs.
+    IdsStillsRestored = 1104, IdsStillsUnreadable = 1105,
 };
 
 // The first and last ids of the program's own blocks.

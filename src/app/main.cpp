@@ -1,6 +1,10 @@
+#include "app/CloseSignals.h"
 #include "app/CommandLine.h"
+#include "app/Diagnostics.h"
 #include "app/VistrelApp.h"
+#include "images/StripJournal.h"
 #include "window/SaveFolder.h"
+#include "window/StripKeeper.h"
 #include "window/VistrelDlg.h"
 
 #include <QLineEdit>
@@ -42,9 +46,19 @@ int main(int argc, char** argv)
     vistrel::ApplySimulatorOptions(commandLine);
 
     vistrel::CVistrelApp app(argc, argv, [&commandLine] {
+        // First, so that a signal during the start is a close request as well; it waits in the loop.
+        auto closeSignals = std::make_unique<vistrel::CloseSignals>();
         auto window = std::make_unique<vistrel::CVistrelDlg>();
+        closeSignals->setParent(window.get());
+        QObject::connect(closeSignals.release(), &vistrel::CloseSignals::CloseRequested, window.get(),
+                         &vistrel::CVistrelDlg::CloseWithoutQuestion);
         if (commandLine.saveFolder)
             UseSaveFolder(*window, *commandLine.saveFolder);
+        QString reason;
+        if (auto journal = vistrel::StripJournal::Open(vistrel::StripJournalFolder(), &reason))
+            window->KeepStripIn(std::move(journal));
+        else
+            qCWarning(lcSave).noquote() << "the strip is not kept across runs:" << reason;
         return window;
     });
     return app.InitInstance();

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,6 +113,7 @@ bool AtomicFile::Open()
         const QString candidate = stem + QString::number(QRandomGenerator::global()->generate(), 36);
         fd = ::open(Native(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
         if (fd >= 0) {
+            ::flock(fd, LOCK_EX | LOCK_NB);   // new and unique: nobody else can hold it yet
             temporary = candidate;
             return true;
         }
@@ -149,6 +151,20 @@ bool AtomicFile::Claim(QString* claimedPath)
     }
     error = 0;
     return false;
+}
+
+bool RemoveUnheldTemporary(const QString& path)
+{
+    const QByteArray native = Native(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat info{};
+    // A running save holds its temporary locked; a crashed one's lock went with its process.
+    const bool removed = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+        && ::unlink(native.constData()) == 0;
+    ::close(fd);
+    return removed;
 }
 
 bool SyncFolder(const QString& folder, Reason* reason)

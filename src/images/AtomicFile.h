@@ -39,7 +39,8 @@ protected:
 // A file written under a hidden temporary name beside its final one and moved there only once it
 // is complete, never over another file. It gets the mode of any newly created file (0666 less the
 // umask; on Windows the folder's inherited permissions). Dropped without Claim(), the temporary file
-// is removed.
+// is removed. The temporary is held (locked, or open without sharing on Windows) while it is written,
+// so that a clean-up in another save or process leaves it alone.
 class AtomicFile : public FileSink
 {
 public:
@@ -60,6 +61,13 @@ private:
     QString wanted, temporary;
     bool claimed = false;
 };
+
+// Removes the temporaries an interrupted save left in folder: only names of the exact shape
+// AtomicFile gives them (".<save file name>.<random>") and only those no running save holds. Returns
+// how many were removed.
+int RemoveStaleTemporaries(const QString& folder);
+// Removes one such temporary unless a running save holds it; true when it is gone.
+bool RemoveUnheldTemporary(const QString& path);
 
 // Makes the names created in the folder durable. Returns false with the reason.
 bool SyncFolder(const QString& folder, Reason* reason);

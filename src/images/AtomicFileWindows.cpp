@@ -116,6 +116,12 @@ bool AtomicFile::Open()
     return Fail(ERROR_FILE_EXISTS);
 }
 
+bool RemoveUnheldTemporary(const QString& path)
+{
+    // A running save holds its temporary open without sharing, so only a crashed save's goes.
+    return ::DeleteFileW(Native(path).c_str()) != 0;
+}
+
 bool AtomicFile::SyncData()
 {
     return ::FlushFileBuffers(Handle(fd)) || Fail(static_cast<int>(::GetLastError()));

@@ -100,6 +100,10 @@ std::vector<SaveEntryResult> SaveBatch::Results() const
 
 void SaveBatch::Work()
 {
+    std::call_once(cleanedUp, [this] {
+        if (!saveFolder.isEmpty())
+            RemoveStaleTemporaries(saveFolder);
+    });
     const int total = Total();
     SaveScratch scratch;   // this worker's bitmaps, reused from entry to entry
     for (int i = next++; i < total; i = next++) {

@@ -86,6 +86,7 @@ private:
     std::vector<std::thread> workers;
     std::atomic<int> next{0};
     std::atomic<bool> cancelled{false};
+    std::once_flag cleanedUp;               // a crashed save's temporaries go before this one writes
     mutable std::mutex mutex;               // results, counters and callbacks
     std::condition_variable finishedCondition;
     int done = 0, written = 0, running = 0;

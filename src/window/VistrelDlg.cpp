@@ -15,6 +15,7 @@
 #include "window/PreviewSurface.h"
 #include "window/ReasonText.h"
 #include "window/SaveController.h"
+#include "window/StripKeeper.h"
 #include "window/StripView.h"
 #include "window/TextFit.h"
 
@@ -32,8 +33,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
 #include <QStyle>
 
 #include <algorithm>
@@ -186,9 +191,17 @@ CVistrelDlg::CVistrelDlg(std::shared_ptr<ICapturePlatform> platformIn, WindowSer
     connect(strip.get(), &StripView::StripChanged, this, &CVistrelDlg::OnStripChanged);
     connect(saver.get(), &SaveController::SavingChanged, this, &CVistrelDlg::OnSavingChanged);
     saver->SetFailureReporter([this](const QString& text, const QString& details) {
+        // Closing with nobody to read it: the entries that failed stay in the journal instead.
+        if (closeWithoutQuestion)
+            return;
         services.prompts->ShowMessage(this, text, QGuiApplication::applicationDisplayName(), details);
     });
     ConnectHandlers();
+#if QT_CONFIG(sessionmanager)
+    if (qGuiApp)
+        connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &CVistrelDlg::OnCommitDataRequest,
+                Qt::DirectConnection);
+#endif
 
     // The window is complete as soon as it exists: the platform also initialises a dialog before it
     // first appears, and callers (the application, tests) may look at it before showing it.
@@ -200,6 +213,7 @@ CVistrelDlg::~CVistrelDlg()
     UnregisterDeviceNotifications();
     stillTimeout.stop();
     saver.reset();
+    keeper.reset();   // writes what is queued; the strip stays journaled
     // The engine stops capture before the preview surface and the strip go away.
     engine.reset();
     strip.reset();
@@ -1104,7 +1118,7 @@ void CVistrelDlg::reject()
         closeAfterSave = true;
         return;
     }
-    if (strip->Strip().Count() > 0) {
+    if (strip->Strip().Count() > 0 && !closeWithoutQuestion) {
         if (askingToDiscard)
             return;   // a second close request while the question is open
         const QString question = LocalizedText(IdsDiscardUnsaved);
@@ -1113,6 +1127,8 @@ void CVistrelDlg::reject()
         askingToDiscard = false;
         if (!discard || closing)
             return;
+        if (keeper)
+            keeper->Discard();
     }
     CloseHandling();
     QDialog::reject();
@@ -1121,11 +1137,59 @@ void CVistrelDlg::reject()
 void CVistrelDlg::CloseHandling()
 {
     closing = true;
+    if (keeper)
+        keeper->KeepForNextStart();   // after a discard the journal is empty already
     UnregisterDeviceNotifications();
     StopStillTimer();
     engine->StopCapture();
     strip->ClearStrip();
 }
+
+void CVistrelDlg::KeepStripIn(std::unique_ptr<StripJournal> journal)
+{
+    if (!journal || keeper)
+        return;
+    keeper = std::make_unique<StripKeeper>(*strip, std::move(journal));
+    if (Wording restored = keeper->Restore())
+        notice->Show(std::move(restored), NoticeLine::Stays);
+}
+
+void CVistrelDlg::CloseWithoutQuestion()
+{
+    if (closing)
+        return;
+    closeWithoutQuestion = true;
+    // A box that is open has nobody to answer it now: it ends as cancelled (a question as "keep"),
+    // and the close goes on. The progress of a save stays until the save is done.
+    auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (box && box != this && !qobject_cast<QProgressDialog*>(box))
+        box->reject();
+    reject();
+}
+
+#if QT_CONFIG(sessionmanager)
+void CVistrelDlg::OnCommitDataRequest(QSessionManager& manager)
+{
+    // Unsaved stills survive the session's end in the journal; the question only lets the user
+    // stop the logout to save them first, or discard them.
+    if (closing || IsSaving() || askingToDiscard || strip->Strip().Count() == 0 || !manager.allowsInteraction())
+        return;
+    askingToDiscard = true;
+    const bool discard = services.prompts->Ask(this, LoadLocalizedText(IdsDiscardUnsaved), QString::fromLatin1(kTitle));
+    askingToDiscard = false;
+    manager.release();
+    if (closing)
+        return;
+    if (!discard) {
+        manager.cancel();
+        return;
+    }
+    if (keeper)
+        keeper->Discard();
+    CloseHandling();
+    QDialog::reject();
+}
+#endif
 
 void CVistrelDlg::resizeEvent(QResizeEvent* event)
 {

@@ -25,6 +25,7 @@ class QButtonGroup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QSessionManager;
 
 namespace vistrel {
 
@@ -35,6 +36,8 @@ class CXLabel;
 class NoticeLine;
 class PreviewSurface;
 class SaveController;
+class StripJournal;
+class StripKeeper;
 class StripView;
 
 // The user's choices held by the window; exchanged with the radio groups and the folder box only
@@ -151,7 +154,13 @@ public:
     DialogBaseUnits BaseUnits() const { return baseUnits; }
     bool IsSaving() const;
 
+    // Keeps the strip in this journal from now on, after putting back what a previous run left in it.
+    void KeepStripIn(std::unique_ptr<StripJournal> journal);
+
 public slots:
+    // A close nobody can answer (a signal, the session ending): a running save finishes first, and
+    // unsaved stills stay in the journal for the next start.
+    void CloseWithoutQuestion();
     void accept() override;   // Enter: the confirm command does nothing
     void reject() override;   // Escape and the close box: asks before unsaved images are discarded
 
@@ -178,6 +187,10 @@ private:
     // button, and the thumbnails by their place in the strip.
     void NameControlsForAccessibility();
     void OnSavingChanged(bool saving);
+#if QT_CONFIG(sessionmanager)
+    // The session is ending: asks about unsaved stills when the session lets us.
+    void OnCommitDataRequest(QSessionManager& manager);
+#endif
     void FocusFirstThumbnail();
     void StartStillTimer();
     void StopStillTimer();
@@ -223,10 +236,12 @@ private:
     AnchorLayout anchors;
     std::unique_ptr<StripView> strip;
     std::unique_ptr<SaveController> saver;
+    std::unique_ptr<StripKeeper> keeper;
     bool closing = false;
     bool closeAfterSave = false;
     bool thumbnailFocusPending = false;
     bool askingToDiscard = false;
+    bool closeWithoutQuestion = false;
 };
 
 } // namespace vistrel

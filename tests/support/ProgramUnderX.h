@@ -92,8 +92,9 @@ inline void StartXvfb(Child& display, const QString& errorLog, QString& displayN
     displayName = u':' + QString::fromLatin1(number.trimmed());
 }
 
-// The program's environment with its files under `temp`: home, config, runtime, the simulator's
-// control channel (control.fifo) and the control map (controls.txt). No devices: no simulator.
+// The program's environment with its files under `temp`: home, config, data, state, runtime, the
+// simulator's control channel (control.fifo) and the control map (controls.txt). No devices: no
+// simulator.
 inline QProcessEnvironment ProgramEnvironment(const QString& displayName, const QDir& temp, const QString& devices)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -108,6 +109,9 @@ inline QProcessEnvironment ProgramEnvironment(const QString& displayName, const 
     env.insert("VISTREL_CONTROL_MAP", temp.filePath("controls.txt"));
     env.insert("HOME", temp.filePath("home"));
     env.insert("XDG_CONFIG_HOME", temp.filePath("config"));
+    // The strip's journal and any other state stay out of the user's own folders.
+    env.insert("XDG_DATA_HOME", temp.filePath("data"));
+    env.insert("XDG_STATE_HOME", temp.filePath("state"));
     env.insert("XDG_RUNTIME_DIR", temp.filePath("runtime"));
     env.insert("LANG", "C.UTF-8");
     env.insert("LC_ALL", "C.UTF-8");

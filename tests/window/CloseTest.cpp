@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "app/Localization.h"
+#include "images/StripJournal.h"
 #include "window/StripView.h"
 
 #include <QDir>
@@ -112,6 +113,71 @@ TEST_F(CloseTest, SaveHoldsScanAndTheStripCommandsAndTheClose)
     EXPECT_EQ(StripCount(), 0);
     EXPECT_TRUE(prompts->questions.empty());
     EXPECT_FALSE(window->isVisible());
+}
+
+// A close nobody can answer (SIGTERM, the session's end) asks nothing and leaves the unsaved stills
+// in the journal for the next start, even when a question was open as it came.
+TEST_F(CloseTest, CloseWithoutQuestionKeepsUnsavedStillsForTheNextStart)
+{
+    QTemporaryDir state;
+    const auto stillsKept = [&] {
+        QString reason;
+        auto journal = StripJournal::Open(state.path(), &reason);
+        return journal ? static_cast<int>(journal->Restore().entries.size()) : -1;
+    };
+    for (const bool questionOpen : {false, true}) {
+        SCOPED_TRACE(questionOpen ? "with the question open" : "at rest");
+        prompts->questions.clear();
+        OpenWithScanner();
+        QString reason;
+        window->KeepStripIn(StripJournal::Open(state.path(), &reason));
+        Deliver(JpegStill());
+        Deliver(JpegStill());
+        ASSERT_EQ(StripCount(), 2);
+
+        if (questionOpen) {
+            prompts->answer = true;   // the question would have discarded them; the close came first
+            prompts->modal->whileOpen = [this] { window->CloseWithoutQuestion(); };
+            window->close();
+            EXPECT_EQ(prompts->questions.size(), 1u);
+        } else {
+            window->CloseWithoutQuestion();
+            EXPECT_TRUE(prompts->questions.empty());
+        }
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_FALSE(window->Engine().HasGraph());
+        window.reset();
+        EXPECT_EQ(stillsKept(), 2);
+        // The next start took them; the test's next round starts from an empty journal.
+        QDir(state.path()).removeRecursively();
+    }
+}
+
+// The same close during a save waits for it; what the save could not write stays in the journal,
+// and no message waits for a reader who is gone.
+TEST_F(CloseTest, CloseWithoutQuestionDuringAFailingSaveKeepsWhatWasNotWritten)
+{
+    QTemporaryDir state, folders;
+    OpenWithScanner();
+    QString reason;
+    window->KeepStripIn(StripJournal::Open(state.path(), &reason));
+    QFile inTheWay(folders.filePath("taken"));   // a file where the save folder should be made
+    ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+    Get<QLineEdit>(IdFolderBox)->setText(folders.filePath("taken/scans/"));
+    Deliver(JpegStill(640, 480));
+    QCoreApplication::sendPostedEvents();
+
+    Click(IdSave);
+    ASSERT_TRUE(window->IsSaving());
+    window->CloseWithoutQuestion();
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(WaitFor([this] { return !window->isVisible(); }, 60000)) << "the window did not close after the save";
+    EXPECT_TRUE(prompts->messages.empty());
+    EXPECT_TRUE(prompts->questions.empty());
+    window.reset();
+    auto journal = StripJournal::Open(state.path(), &reason);
+    ASSERT_TRUE(journal) << reason.toStdString();
+    EXPECT_EQ(journal->Restore().entries.size(), 1u);
 }
 
 TEST_F(CloseTest, CommandsReturnWhenTheSaveIsDone)
