@@ -5,18 +5,14 @@
 // pins and streams nothing, so it proves the control paths, not the graph.
 #include <windows.h>
 #include <dshow.h>
-#include <ksproxy.h>
 
 #include <atomic>
 #include <memory>
 
 #include "capture/contract/Filter.h"
-#include "capture/dshow/KsTopology.h"
+#include "capture/dshow/KsInterfaces.h"
 
 namespace vistrel::dshow::test {
-
-// {28F54685-06FD-11D2-B27A-00A0C9223196}
-constexpr GUID kIidKsControl {0x28F54685, 0x06FD, 0x11D2, {0xB2, 0x7A, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
 class ComScannerFace final : public ::IBaseFilter,
                              public ::IAMVideoProcAmp,
@@ -37,7 +33,7 @@ public:
             *out = static_cast<::IAMVideoProcAmp*>(this);
         else if (iid == IID_IAMCameraControl && device->QueryCameraControl())
             *out = static_cast<::IAMCameraControl*>(&camera);
-        else if (iid == kIidKsControl && device->QueryKsControl())
+        else if (iid == __uuidof(::IKsControl) && device->QueryKsControl())
             *out = static_cast<::IKsControl*>(this);
         else if (iid == __uuidof(::IKsTopologyInfo) && device->QueryKsTopologyInfo())
             *out = static_cast<::IKsTopologyInfo*>(this);
@@ -60,7 +56,7 @@ public:
     {
         if (!id)
             return E_POINTER;
-        *id = GUID_NULL;
+        *id = GUID {};
         return S_OK;
     }
     STDMETHODIMP Stop() override { return device->Stop(); }
@@ -95,7 +91,7 @@ public:
         lstrcpynW(info->achName, L"Simulated scanner", MAX_FILTER_NAME);
         return S_OK;
     }
-    STDMETHODIMP JoinFilterGraph(IFilterGraph*, LPCWSTR) override { return S_OK; }
+    STDMETHODIMP JoinFilterGraph(::IFilterGraph*, LPCWSTR) override { return S_OK; }
     STDMETHODIMP QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
 
     // IAMVideoProcAmp: the device's own units, passed as they are.

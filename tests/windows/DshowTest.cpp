@@ -3,8 +3,6 @@
 // filter and has not been checked against that driver).
 #include <windows.h>
 #include <dshow.h>
-#include <initguid.h>
-#include <qedit.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
@@ -51,6 +49,10 @@ TEST_F(SystemDevices, TheVideoInputCategoryListsWithReadableNames)
 
 using PlatformFilters = Apartment;
 
+// qedit's graph filters, as Microsoft documents their class ids (mingw-w64's qedit.h lacks them).
+constexpr CLSID kClsidSampleGrabber {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+constexpr CLSID kClsidNullRenderer {0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+
 struct RealFilter {
     const char* what;
     CLSID id;
@@ -60,8 +62,8 @@ struct RealFilter {
 TEST_F(PlatformFilters, PinsDirectionsAndRunStateComeThroughTheAdapters)
 {
     const RealFilter filters[] = {
-        {"null renderer", CLSID_NullRenderer, {PinDirection::Input}},
-        {"sample grabber", CLSID_SampleGrabber, {PinDirection::Input, PinDirection::Output}},
+        {"null renderer", kClsidNullRenderer, {PinDirection::Input}},
+        {"sample grabber", kClsidSampleGrabber, {PinDirection::Input, PinDirection::Output}},
     };
     for (const RealFilter& real : filters) {
         SCOPED_TRACE(real.what);

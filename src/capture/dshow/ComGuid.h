@@ -2,7 +2,9 @@
 // The contract's identifiers and the platform's GUIDs share one layout; these convert between them.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "capture/contract/Guid.h"
 
@@ -18,8 +20,8 @@ inline GUID ToGuid(const Guid& id)
 
 inline Guid FromGuid(const GUID& id)
 {
-    Guid out;
-    std::memcpy(&out, &id, sizeof out);
+    Guid out {id.Data1, id.Data2, id.Data3, {}};
+    std::copy(std::begin(id.Data4), std::end(id.Data4), out.data4.begin());
     return out;
 }
 

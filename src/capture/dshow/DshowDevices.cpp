@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/dshow/ComGuid.h"
+#include "capture/dshow/DshowFilter.h"
 #include "capture/dshow/WideText.h"
 
 namespace vistrel::dshow {

@@ -1,13 +1,12 @@
 #include "capture/dshow/DshowFilter.h"
 
-#include <ksproxy.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "capture/dshow/ComGuid.h"
-#include "capture/dshow/KsTopology.h"
+#include "capture/dshow/KsInterfaces.h"
 #include "capture/dshow/MediaTypes.h"
 #include "capture/dshow/WideText.h"
 
@@ -15,9 +14,6 @@ namespace vistrel::dshow {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-// {28F54685-06FD-11D2-B27A-00A0C9223196}, as Microsoft documents IKsControl.
-constexpr GUID kIidKsControl {0x28F54685, 0x06FD, 0x11D2, {0xB2, 0x7A, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
 // IAMVideoProcAmp and IAMCameraControl have the same three calls with the same units as the contract.
 template <typename Native, typename Contract>
@@ -233,7 +229,7 @@ public:
 
     std::shared_ptr<vistrel::IKsControl> QueryKsControl() override
     {
-        auto ks = Query<::IKsControl>(native.Get(), kIidKsControl);
+        auto ks = Query<::IKsControl>(native.Get(), __uuidof(::IKsControl));
         return ks ? std::make_shared<KsControl>(std::move(ks)) : nullptr;
     }
     std::shared_ptr<vistrel::IKsTopologyInfo> QueryKsTopologyInfo() override
