@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <random>
+#include <string>
 
 #include "RunningDevice.h"
 #include "capture/sim/PictureFile.h"
@@ -202,9 +204,10 @@ class PictureFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/vistrel-sim-picture-XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        folder = pattern;
+        // A fresh folder of the system's temporary ones, on Windows as on Linux.
+        folder = std::filesystem::temp_directory_path() /
+                 ("vistrel-sim-picture-" + std::to_string(std::random_device {}()));
+        ASSERT_TRUE(std::filesystem::create_directory(folder));
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 

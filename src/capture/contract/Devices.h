@@ -33,9 +33,15 @@ public:
     virtual HRESULT CreateClassEnumerator(const Guid& category, std::vector<std::shared_ptr<IMoniker>>* devices) = 0;
 };
 
+#ifndef DBT_DEVICEARRIVAL
 constexpr std::uint32_t DBT_DEVICEARRIVAL = 0x8000;
+#endif
+#ifndef DBT_DEVICEREMOVECOMPLETE
 constexpr std::uint32_t DBT_DEVICEREMOVECOMPLETE = 0x8004;
+#endif
+#ifndef DBT_DEVTYP_DEVICEINTERFACE
 constexpr std::uint32_t DBT_DEVTYP_DEVICEINTERFACE = 5;
+#endif
 
 struct DeviceChange {
     std::uint32_t event = 0;     // DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE

@@ -11,6 +11,10 @@
 #include "capture/contract/MediaType.h"
 #include "capture/contract/Result.h"
 
+#if defined(_WIN32)
+#include <vfwmsgs.h> // the same codes as the SDK's macros
+#endif
+
 namespace vistrel {
 
 class IBaseFilter;
@@ -97,12 +101,26 @@ public:
     virtual std::shared_ptr<IVideoWindow> QueryVideoWindow() { return nullptr; }
 };
 
+#ifndef VFW_E_NOT_CONNECTED
 constexpr HRESULT VFW_E_NOT_CONNECTED = MakeResult(0x80040209u);
+#endif
+#ifndef VFW_E_ALREADY_CONNECTED
 constexpr HRESULT VFW_E_ALREADY_CONNECTED = MakeResult(0x80040204u);
+#endif
+#ifndef VFW_E_TYPE_NOT_ACCEPTED
 constexpr HRESULT VFW_E_TYPE_NOT_ACCEPTED = MakeResult(0x8004022Au);
+#endif
+#ifndef VFW_E_NOT_FOUND
 constexpr HRESULT VFW_E_NOT_FOUND = MakeResult(0x80040216u);
+#endif
+#ifndef VFW_E_CANNOT_RENDER
 constexpr HRESULT VFW_E_CANNOT_RENDER = MakeResult(0x80040218u);
+#endif
+#ifndef VFW_E_NOT_STOPPED
 constexpr HRESULT VFW_E_NOT_STOPPED = MakeResult(0x80040224u);
+#endif
+#ifndef VFW_S_STATE_INTERMEDIATE
 constexpr HRESULT VFW_S_STATE_INTERMEDIATE = MakeResult(0x00040237u);
+#endif
 
 } // namespace vistrel

@@ -63,9 +63,15 @@ public:
     }
 };
 
+#ifndef WS_CHILD
 constexpr std::int32_t WS_CHILD = 0x40000000;
+#endif
+#ifndef OATRUE
 constexpr std::int32_t OATRUE = -1;
+#endif
+#ifndef OAFALSE
 constexpr std::int32_t OAFALSE = 0;
+#endif
 
 class IVideoWindow {
 public:

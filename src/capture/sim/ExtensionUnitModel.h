@@ -10,12 +10,22 @@
 
 namespace vistrel::sim {
 
-// Property-set errors as the kernel-streaming layer reports them.
+// Property-set errors as the kernel-streaming layer reports them (on Windows, the SDK's own macros).
+#ifndef ERROR_GEN_FAILURE
 constexpr std::uint32_t ERROR_GEN_FAILURE = 31;
+#endif
+#ifndef ERROR_NOT_SUPPORTED
 constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
+#endif
+#ifndef ERROR_INVALID_PARAMETER
 constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
+#endif
+#ifndef ERROR_SET_NOT_FOUND
 constexpr std::uint32_t ERROR_SET_NOT_FOUND = 1170;
+#endif
+#ifndef E_PROP_SET_UNSUPPORTED
 constexpr HRESULT E_PROP_SET_UNSUPPORTED = HresultFromWin32(ERROR_SET_NOT_FOUND);
+#endif
 
 class ExtensionUnitModel {
 public:

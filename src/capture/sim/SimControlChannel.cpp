@@ -1,9 +1,11 @@
 #include "capture/sim/SimControlChannel.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <cerrno>
@@ -73,6 +75,10 @@ SimControlChannel::SimControlChannel(std::shared_ptr<SimulatedDeviceSource> s, s
 {
     if (fifoPath.empty())
         return; // commands come through Execute only
+#if defined(_WIN32)
+    // Windows has no FIFO; its tests drive the simulated scanner through its DirectShow filter instead.
+    std::fprintf(stderr, "simulator control: %s not opened, Windows has no FIFO\n", fifoPath.c_str());
+#else
     struct stat info {};
     if (stat(fifoPath.c_str(), &info) != 0 && mkfifo(fifoPath.c_str(), 0600) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "simulator control: cannot create %s: %s\n", fifoPath.c_str(), std::strerror(errno));
@@ -99,10 +105,12 @@ SimControlChannel::SimControlChannel(std::shared_ptr<SimulatedDeviceSource> s, s
     wakeRead = pipeEnds[0];
     wakeWrite = pipeEnds[1];
     reader = std::thread(&SimControlChannel::ReadLoop, this);
+#endif
 }
 
 SimControlChannel::~SimControlChannel()
 {
+#if !defined(_WIN32)
     if (reader.joinable()) {
         const char byte = 1;
         [[maybe_unused]] auto written = write(wakeWrite, &byte, 1);
@@ -111,10 +119,12 @@ SimControlChannel::~SimControlChannel()
     for (int fd : {fifo, wakeRead, wakeWrite})
         if (fd >= 0)
             close(fd);
+#endif
 }
 
 void SimControlChannel::ReadLoop()
 {
+#if !defined(_WIN32)
     ControlLineSplitter lines;
     std::array<char, 512> buffer {};
     for (;;) {
@@ -139,6 +149,7 @@ void SimControlChannel::ReadLoop()
             },
             [] { std::fprintf(stderr, "simulator control: line longer than %zu bytes ignored\n", ControlLineSplitter::kMaxLine); });
     }
+#endif
 }
 
 bool SimControlChannel::Execute(std::string_view line)

@@ -1,0 +1,180 @@
+// The DirectShow backend under Wine's real quartz, qcap, devenum and qedit, and the simulated scanner
+// behind the platform's COM interfaces (ComScannerFace, which stands in for the Windows UVC driver's
+// filter and has not been checked against that driver).
+#include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/dshow/DshowDevices.h"
+#include "capture/dshow/DshowFilter.h"
+#include "capture/engine/ExtensionUnit.h"
+#include "capture/sim/SimulatedDeviceSource.h"
+#include "ComScannerFace.h"
+
+namespace vistrel::dshow::test {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// COM in a single-threaded apartment on the test's thread, as the program starts it.
+class Apartment : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+using SystemDevices = Apartment;
+
+TEST_F(SystemDevices, TheVideoInputCategoryListsWithReadableNames)
+{
+    auto enumerator = MakeSystemDeviceEnumerator();
+    std::vector<std::shared_ptr<vistrel::IMoniker>> devices;
+    const vistrel::HRESULT hr = enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &devices);
+    ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
+    EXPECT_EQ(hr == S_FALSE, devices.empty());
+    for (const auto& device : devices) {
+        std::shared_ptr<vistrel::IPropertyBag> bag;
+        ASSERT_EQ(device->BindToStorage(&bag), S_OK);
+        std::string name;
+        EXPECT_EQ(bag->Read("FriendlyName", &name), S_OK);
+        EXPECT_FALSE(name.empty());
+    }
+}
+
+using PlatformFilters = Apartment;
+
+// qedit's graph filters, as Microsoft documents their class ids (mingw-w64's qedit.h lacks them).
+constexpr CLSID kClsidSampleGrabber {0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+constexpr CLSID kClsidNullRenderer {0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+
+struct RealFilter {
+    const char* what;
+    CLSID id;
+    std::vector<PinDirection> pins;
+};
+
+TEST_F(PlatformFilters, PinsDirectionsAndRunStateComeThroughTheAdapters)
+{
+    const RealFilter filters[] = {
+        {"null renderer", kClsidNullRenderer, {PinDirection::Input}},
+        {"sample grabber", kClsidSampleGrabber, {PinDirection::Input, PinDirection::Output}},
+    };
+    for (const RealFilter& real : filters) {
+        SCOPED_TRACE(real.what);
+        ComPtr<::IBaseFilter> native;
+        ASSERT_EQ(CoCreateInstance(real.id, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &native), S_OK);
+        auto filter = WrapFilter(native);
+        EXPECT_EQ(NativeFilter(*filter), native.Get());
+        std::vector<std::shared_ptr<vistrel::IPin>> pins;
+        ASSERT_EQ(filter->EnumPins(&pins), S_OK);
+        ASSERT_EQ(pins.size(), real.pins.size());
+        for (std::size_t i = 0; i < pins.size(); ++i) {
+            PinDirection direction {};
+            EXPECT_EQ(pins[i]->QueryDirection(&direction), S_OK);
+            EXPECT_EQ(direction, real.pins[i]);
+            PinInfo info;
+            EXPECT_EQ(pins[i]->QueryPinInfo(&info), S_OK);
+            EXPECT_EQ(info.filter, filter);
+            EXPECT_FALSE(info.name.empty());
+            std::shared_ptr<vistrel::IPin> peer;
+            EXPECT_EQ(pins[i]->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+        }
+        FilterState state = FilterState::Running;
+        EXPECT_EQ(filter->GetState(0, &state), S_OK);
+        EXPECT_EQ(state, FilterState::Stopped);
+        // A filter of a graph's own makes no camera of itself.
+        EXPECT_EQ(filter->QueryCameraControl(), nullptr);
+        EXPECT_EQ(filter->QueryKsControl(), nullptr);
+    }
+}
+
+// A simulated device of the given kind behind the COM face, seen again through the backend's adapters.
+struct FacedDevice {
+    std::shared_ptr<sim::SimulatedDeviceSource> source = std::make_shared<sim::SimulatedDeviceSource>();
+    std::string path;
+    std::shared_ptr<vistrel::IBaseFilter> adapted;
+
+    explicit FacedDevice(sim::DeviceOptions options)
+    {
+        path = source->AddDevice(options);
+        std::vector<std::shared_ptr<vistrel::IMoniker>> devices;
+        source->AppendVideoInputDevices(&devices);
+        std::shared_ptr<vistrel::IBaseFilter> simulated;
+        EXPECT_EQ(devices.at(0)->BindToObject(&simulated), S_OK);
+        ComPtr<::IBaseFilter> face;
+        face.Attach(new ComScannerFace(simulated));
+        adapted = WrapFilter(face);
+    }
+};
+
+sim::DeviceOptions Kind(sim::DeviceOptions::Kind kind)
+{
+    sim::DeviceOptions options;
+    options.kind = kind;
+    return options;
+}
+
+using ScannerThroughCom = Apartment;
+
+TEST_F(ScannerThroughCom, TheExtensionUnitIdentifiesTheScannerAndNotACamera)
+{
+    FacedDevice scanner(Kind(sim::DeviceOptions::Kind::Scanner));
+    ExtensionUnit unit;
+    ASSERT_EQ(unit.OpenExtensionUnit(scanner.adapted), S_OK);
+    EXPECT_TRUE(IdentifyScanner(unit));
+
+    FacedDevice camera(Kind(sim::DeviceOptions::Kind::Camera));
+    ExtensionUnit none;
+    EXPECT_TRUE(FAILED(none.OpenExtensionUnit(camera.adapted)));
+    EXPECT_FALSE(IdentifyScanner(none));
+}
+
+TEST_F(ScannerThroughCom, PropertiesReachTheDeviceInItsOwnUnits)
+{
+    FacedDevice scanner(Kind(sim::DeviceOptions::Kind::Scanner));
+    auto amp = scanner.adapted->QueryVideoProcAmp();
+    auto camera = scanner.adapted->QueryCameraControl();
+    ASSERT_TRUE(amp && camera);
+
+    struct Case {
+        int family;
+        std::int32_t property;
+        std::int32_t value;
+    };
+    // Pan and tilt are degrees here, as on the platform; the driver converts them for the wire.
+    const Case cases[] = {
+        {0, VideoProcAmp_Saturation, 63}, {0, VideoProcAmp_Brightness, 2}, {0, VideoProcAmp_Contrast, 70},
+        {0, VideoProcAmp_Gamma, 400},     {1, CameraControl_Pan, 145},     {1, CameraControl_Tilt, 100},
+        {1, CameraControl_Zoom, 110},     {1, CameraControl_Roll, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "family " << c.family << " property " << c.property);
+        IAMPropertyFamily& family = c.family == 0 ? static_cast<IAMPropertyFamily&>(*amp) : *camera;
+        std::int32_t minimum = 0, maximum = 0, step = 0, defaultValue = 0, caps = 0;
+        ASSERT_EQ(family.GetRange(c.property, &minimum, &maximum, &step, &defaultValue, &caps), S_OK);
+        EXPECT_LE(minimum, c.value);
+        EXPECT_GE(maximum, c.value);
+        EXPECT_EQ(family.Set(c.property, c.value, PropertyFlags_Manual), S_OK);
+        EXPECT_EQ(scanner.source->PropertyValue(scanner.path, c.family, c.property), c.value);
+        std::int32_t value = 0, flags = 0;
+        EXPECT_EQ(family.Get(c.property, &value, &flags), S_OK);
+        EXPECT_EQ(value, c.value);
+    }
+}
+
+TEST_F(ScannerThroughCom, ABusyDeviceRefusesToRun)
+{
+    sim::DeviceOptions options = Kind(sim::DeviceOptions::Kind::Scanner);
+    options.faults.busy = true;
+    FacedDevice scanner(options);
+    EXPECT_EQ(scanner.adapted->Run(), HresultFromWin32(ERROR_SHARING_VIOLATION));
+}
+
+} // namespace
+} // namespace vistrel::dshow::test
