@@ -2,6 +2,20 @@
 
 #include <QSocketNotifier>
 
+#ifdef Q_OS_WIN
+
+namespace vistrel {
+
+// A window program on Windows hears of the session's end as WM_QUERYENDSESSION, which Qt hands to the
+// window as commitDataRequest; there are no close signals to catch.
+CloseSignals::CloseSignals(QObject* parent) : QObject(parent) {}
+CloseSignals::~CloseSignals() = default;
+void CloseSignals::OnReadable() {}
+
+} // namespace vistrel
+
+#else
+
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -64,3 +78,5 @@ void CloseSignals::OnReadable()
 }
 
 } // namespace vistrel
+
+#endif

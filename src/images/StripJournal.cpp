@@ -12,8 +12,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifdef _WIN32
+#include <io.h>
+// The C runtime's names for the same calls.
+#define O_CLOEXEC _O_NOINHERIT
+#define fsync _commit
+#endif
 
 namespace vistrel {
 
@@ -85,7 +93,10 @@ bool WriteDurably(const QString& path, const QByteArray& data)
     }
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(part.constData(), Native(path).constData()) == 0;
+    std::error_code renamed;   // replaces the file before it, as ::rename does on every system
+    if (ok)
+        std::filesystem::rename(part.toStdString(), Native(path).toStdString(), renamed);
+    ok = ok && !renamed;
     if (!ok) {
         ::unlink(part.constData());
         return false;
