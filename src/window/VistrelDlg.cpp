@@ -66,18 +66,20 @@ bool IsStripCommand(int id)
 
 // String id -> control, in the order the texts are applied.
 constexpr std::array<std::pair<std::uint32_t, int>, 26> kLanguageTexts {{
-    {IdsScan, IdScan}, {IdsAdjust, 3027}, {IdsSaturation, 3028}, {IdsBrightness, 3029}, {IdsContrast, 3030},
-    {IdsRed, 3031}, {IdsGreen, 3032}, {IdsBlue, 3033}, {IdsDefault, IdDefault}, {IdsCustom, IdCustom},
-    {IdsFilmType, 3024}, {IdsSlide, IdSlide}, {IdsNegative, IdNegative}, {IdsBlackWhite, IdBlackWhite},
-    {IdsResolution, 3025}, {IdsFilmSize, 3026}, {IdsUiLanguage, IdChooserCaption}, {IdsSaveFilmIn, IdSaveCaption},
+    {IdsScan, IdScan}, {IdsAdjust, IdAdjustBox}, {IdsSaturation, IdSaturationCaption},
+    {IdsBrightness, IdBrightnessCaption}, {IdsContrast, IdContrastCaption}, {IdsRed, IdRedCaption},
+    {IdsGreen, IdGreenCaption}, {IdsBlue, IdBlueCaption}, {IdsDefault, IdDefault}, {IdsCustom, IdCustom},
+    {IdsFilmType, IdFilmTypeBox}, {IdsSlide, IdSlide}, {IdsNegative, IdNegative}, {IdsBlackWhite, IdBlackWhite},
+    {IdsResolution, IdResolutionBox}, {IdsFilmSize, IdFilmSizeBox}, {IdsUiLanguage, IdChooserCaption}, {IdsSaveFilmIn, IdSaveCaption},
     {IdsBrowse, IdBrowse}, {IdsStandard, IdStandard}, {IdsHigh, IdHigh}, {IdsMirror, IdMirror},
     {IdsRotate, IdRotate}, {IdsDelete, IdDelete}, {IdsSave, IdSave}, {IdsFinalImages, IdStripFrame},
 }};
 
 // Each slider is named after the label beside it.
 constexpr std::array<std::pair<int, int>, 6> kSliderLabels {{
-    {IdSaturationSlider, 3028}, {IdBrightnessSlider, 3029}, {IdContrastSlider, 3030},
-    {IdRedSlider, 3031}, {IdGreenSlider, 3032}, {IdBlueSlider, 3033},
+    {IdSaturationSlider, IdSaturationCaption}, {IdBrightnessSlider, IdBrightnessCaption},
+    {IdContrastSlider, IdContrastCaption}, {IdRedSlider, IdRedCaption}, {IdGreenSlider, IdGreenCaption},
+    {IdBlueSlider, IdBlueCaption},
 }};
 
 // The six sliders in member order, and the six command buttons in member order.

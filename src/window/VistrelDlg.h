@@ -3,6 +3,7 @@
 #include "capture/contract/Platform.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/engine/ICaptureHost.h"
+#include "ids/ControlIds.h"
 #include "images/CaptureTime.h"
 #include "images/CapturedImage.h"
 #include "window/AnchorLayout.h"
@@ -49,18 +50,6 @@ struct ScanSettings
     std::int32_t filmSize = 0;
     std::int32_t outputFormat = 0;
     QString saveFolder;
-};
-
-// Control ids of the scanner window.
-enum ControlId : int {
-    IdChooser = 1000, IdPreview = 1001, IdSaturationSlider = 1002, IdBrightnessSlider = 1003,
-    IdContrastSlider = 1004, IdRedSlider = 1005, IdGreenSlider = 1006, IdBlueSlider = 1007,
-    IdFolderBox = 1008, IdChooseFolder = 1009, IdChooserCaption = 1010, IdSaveCaption = 1011,
-    IdStatus = 1012, IdNoScannerPicture = 1013, IdNoScannerText = 1014, IdStripFrame = 1015, IdImageView = 1016,
-    IdStandard = 3001, IdHigh = 3002, IdSlide = 3003, IdNegative = 3004, IdBlackWhite = 3005,
-    IdFilm135 = 3006, IdFilm126 = 3007, IdScan = 3000, IdBrowse = 3008, IdSave = 3009, IdDelete = 3010,
-    IdRotate = 3011, IdMirror = 3018, IdHiddenDefault = 3021, IdDefault = 3022, IdCustom = 3023,
-    IdJpg = 3035, IdTiff = 3036, IdFirstThumbnail = 5000, IdLastThumbnail = 5011,
 };
 
 // Services the window reaches the desktop through; null members get the system's own.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "capture/contract/Diagnostics.h"
+#include "ids/ControlIds.h"
 
 namespace vistrel {
 
@@ -32,16 +33,16 @@ struct SliderBinding {
 };
 
 constexpr SliderBinding kSliderBindings[] = {
-    {kBrightness, 3029, 1003, 3013},
-    {kContrast, 3030, 1004, 3014},
-    {kSaturation, 3028, 1002, 3012},
-    {kRed, 3031, 1005, 3015},
-    {kBlue, 3033, 1007, 3017},
-    {kGreen, 3032, 1006, 3016},
+    {kBrightness, IdBrightnessCaption, IdBrightnessSlider, IdBrightnessValue},
+    {kContrast, IdContrastCaption, IdContrastSlider, IdContrastValue},
+    {kSaturation, IdSaturationCaption, IdSaturationSlider, IdSaturationValue},
+    {kRed, IdRedCaption, IdRedSlider, IdRedValue},
+    {kBlue, IdBlueCaption, IdBlueSlider, IdBlueValue},
+    {kGreen, IdGreenCaption, IdGreenSlider, IdGreenValue},
 };
 
-constexpr int kFirstFilmTypeRadio = 3003;
-constexpr int kLastFilmTypeRadio = 3005;
+constexpr int kFirstFilmTypeRadio = IdSlide;
+constexpr int kLastFilmTypeRadio = IdBlackWhite;
 
 // The defaults and gamma each film type gives the adjustments.
 struct FilmPreset {
