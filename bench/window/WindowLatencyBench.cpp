@@ -192,7 +192,12 @@ int Run(const Options& options, int argc, char** argv)
     // Scan: a press every 500 ms; the strip's twelve places are more than the phase fills.
     QTimer press;
     press.setInterval(kScanPressMs);
-    QObject::connect(&press, &QTimer::timeout, &window, [&] { scan->click(); });
+    double longestPressMs = 0;
+    QObject::connect(&press, &QTimer::timeout, &window, [&] {
+        const auto start = Clock::now();
+        scan->click();
+        longestPressMs = std::max(longestPressMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    });
     probe.Begin();
     press.start();
     RunFor(options.seconds);
@@ -200,7 +205,7 @@ int Run(const Options& options, int argc, char** argv)
     const std::vector<double> scanSamples = probe.End();
     Settle(2 * options.latencyMs / 1000.0 + 0.5);
 
-    std::printf("stills in the strip: %d\n", window.StillCount());
+    std::printf("stills in the strip: %d; longest Scan press handled in %.1f ms\n", window.StillCount(), longestPressMs);
     Report("drag", dragSamples);
     Report("scan", scanSamples);
     window.CloseWithoutQuestion();
