@@ -1104,6 +1104,18 @@ void CVistrelDlg::OnScannerButton()
         Qt::QueuedConnection);
 }
 
+void CVistrelDlg::OnDeviceRequestFailed(const DeviceRequestFailure& failure)
+{
+    // The device queue's thread: the window hears of it on its own.
+    QMetaObject::invokeMethod(
+        this,
+        [this, failure] {
+            if (!closing)
+                emit DeviceRequestFailed(failure);
+        },
+        Qt::QueuedConnection);
+}
+
 // ---- Window events ------------------------------------------------------------------------------
 
 void CVistrelDlg::accept()

@@ -92,6 +92,7 @@ public:
     void SetPreviewBackgroundBlack() override;
     void ReportError(const Reason& reason) override;
     void OnScannerButton() override;
+    void OnDeviceRequestFailed(const DeviceRequestFailure& failure) override;
     std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) override;
     HRESULT RefreshPropertyControls(const CameraProperty& slot) override;
     HRESULT RefreshAllPropertyControls() override;
@@ -145,6 +146,11 @@ public:
 
     // Keeps the strip in this journal from now on, after putting back what a previous run left in it.
     void KeepStripIn(std::unique_ptr<StripJournal> journal);
+
+signals:
+    // A request the scanner's queue could not carry out, on the window thread. The user sees nothing
+    // new: the failure is logged, and the controls keep what the user chose.
+    void DeviceRequestFailed(const vistrel::DeviceRequestFailure& failure);
 
 public slots:
     // A close nobody can answer (a signal, the session ending): a running save finishes first, and

@@ -46,6 +46,7 @@ protected:
     CCustomDrawSliderCtrl* SliderOf(const SliderRow& row) const { return Get<CCustomDrawSliderCtrl>(row.sliderId); }
     std::optional<std::int32_t> DeviceValue(int family, int property) const
     {
+        window->Engine().WaitForDevice();   // the scanner's queue sends after the handler returns
         return source->PropertyValue(scanner, family, property);
     }
     void ExpectAdjustments(const std::array<int, 6>& values)
