@@ -22,7 +22,6 @@
 #include <memory>
 #include <optional>
 
-class QButtonGroup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -30,6 +29,7 @@ class QSessionManager;
 
 namespace vistrel {
 
+class AdjustmentsPanel;
 class CButtonST;
 class CCustomDrawSliderCtrl;
 class CRoundButtonST;
@@ -37,9 +37,11 @@ class CXLabel;
 class NoticeLine;
 class PreviewSurface;
 class SaveController;
+class ScannerPresence;
 class StripJournal;
 class StripKeeper;
 class StripView;
+class WindowControls;
 
 // The user's choices held by the window; exchanged with the radio groups and the folder box only
 // when a handler asks for it (UpdateData).
@@ -61,7 +63,8 @@ struct WindowServices
 };
 
 // The scanner window: the live picture, the adjustments, the option groups, the save folder and
-// the strip of captured images. Owns the capture engine of its scanner.
+// the strip of captured images. Owns the capture engine of its scanner. Its controls, the adjustments
+// panel and the scanner's presence are classes of their own; the window keeps the handlers.
 class CVistrelDlg : public QDialog, public ICaptureHost
 {
     Q_OBJECT
@@ -166,16 +169,12 @@ protected:
 
 private:
     void CreateControls();
-    QWidget* CreateControl(const LayoutControl& row);
     void ConnectHandlers();
     void OnInitDialog();
     void LayOutStrip();
     void RegisterDeviceNotifications();
     void UnregisterDeviceNotifications();
     void CloseHandling();
-    // Whether the enabling rule enables a control; nullopt for the controls it leaves alone.
-    std::optional<bool> EnabledByRule(int id) const;
-    void NarrowByPropertySlots();
     void ApplyEnablingRule();
     void OnStripChanged();
     // Accessible names in the user's language: the sliders by their labels, the folder box, its
@@ -189,12 +188,7 @@ private:
     void FocusFirstThumbnail();
     void StartStillTimer();
     void StopStillTimer();
-    void CheckRadio(int firstId, int lastId, int checkId);
-    int CheckedPosition(QButtonGroup* group) const;
-    void SetCheckedPosition(QButtonGroup* group, int position);
     void SetControlText(int id, const QString& text);
-    void EnableControl(int id, bool enable);
-    CCustomDrawSliderCtrl* Slider(int id) const;
 
     std::shared_ptr<ICapturePlatform> platform;
     WindowServices services;
@@ -210,8 +204,10 @@ private:
     std::array<CCustomDrawSliderCtrl*, 6> sliders {};
     std::array<CRoundButtonST*, 6> commandButtons {};
     QIcon programIcon;
-    DeviceNotificationHandle deviceNotification = 0;
+    std::unique_ptr<WindowControls> windowControls;
     std::unique_ptr<CaptureEngine> engine;
+    std::unique_ptr<AdjustmentsPanel> adjustments;   // both use the engine: they go before it
+    std::unique_ptr<ScannerPresence> presence;
     int stillCount = 0;
     int stillTimer = 0;
     QTimer stillTimeout;
@@ -219,14 +215,7 @@ private:
     QLabel* imageView = nullptr;
     class PreviewSurface* previewSurface = nullptr;
     NoticeLine* notice = nullptr;
-    bool limitedScannerReported = false; // the notice about a scanner left to the video driver, once a run
 
-    std::map<int, QWidget*> controls;
-    QButtonGroup* filmTypeGroup = nullptr;
-    QButtonGroup* resolutionGroup = nullptr;
-    QButtonGroup* filmSizeGroup = nullptr;
-    QButtonGroup* outputFormatGroup = nullptr;
-    QButtonGroup* defaultCustomGroup = nullptr;
     DialogBaseUnits baseUnits;
     AnchorLayout anchors;
     std::unique_ptr<StripView> strip;
@@ -234,7 +223,6 @@ private:
     std::unique_ptr<StripKeeper> keeper;
     bool closing = false;
     bool closeAfterSave = false;
-    bool thumbnailFocusPending = false;
     bool askingToDiscard = false;
     bool closeWithoutQuestion = false;
 };
