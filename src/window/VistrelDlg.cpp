@@ -1,13 +1,10 @@
 #include "window/VistrelDlg.h"
 
-#include "app/Diagnostics.h"
 #include "app/Localization.h"
-#include "capture/contract/Guid.h"
 #include "controls/CButtonST.h"
 #include "controls/CCustomDrawSliderCtrl.h"
 #include "controls/CRoundButtonST.h"
 #include "controls/CXLabel.h"
-#include "images/StillCheck.h"
 #include "window/AdjustmentsPanel.h"
 #include "window/LayoutTable.h"
 #include "window/NoticeLine.h"
@@ -17,7 +14,6 @@
 #include "window/ScannerPresence.h"
 #include "window/StripKeeper.h"
 #include "window/StripView.h"
-#include "window/TextFit.h"
 #include "window/WindowControls.h"
 
 #include "capture/SelectPlatform.h"
@@ -39,8 +35,6 @@
 #endif
 #include <QStyle>
 
-#include <algorithm>
-#include <optional>
 #include <utility>
 
 namespace vistrel {

@@ -6,42 +6,17 @@
 #include "app/Localization.h"
 #include "capture/contract/Guid.h"
 #include "controls/CButtonST.h"
-#include "controls/CCustomDrawSliderCtrl.h"
-#include "controls/CRoundButtonST.h"
 #include "controls/CXLabel.h"
 #include "images/StillCheck.h"
 #include "window/AdjustmentsPanel.h"
-#include "window/LayoutTable.h"
 #include "window/NoticeLine.h"
-#include "window/PreviewSurface.h"
-#include "window/ReasonText.h"
 #include "window/SaveController.h"
 #include "window/ScannerPresence.h"
-#include "window/StripKeeper.h"
 #include "window/StripView.h"
 #include "window/TextFit.h"
-#include "window/WindowControls.h"
 
-#include "capture/SelectPlatform.h"
-#include "capture/runtime/CapturePlatform.h"
-
-#include <QAbstractButton>
-#include <QApplication>
-#include <QButtonGroup>
-#include <QComboBox>
-#include <QFile>
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPainter>
-#include <QProgressDialog>
-#if QT_CONFIG(sessionmanager)
-#include <QSessionManager>
-#endif
-#include <QStyle>
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 
