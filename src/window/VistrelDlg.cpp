@@ -1,23 +1,20 @@
 #include "window/VistrelDlg.h"
 
-#include "app/Diagnostics.h"
 #include "app/Localization.h"
-#include "capture/contract/Guid.h"
 #include "controls/CButtonST.h"
 #include "controls/CCustomDrawSliderCtrl.h"
 #include "controls/CRoundButtonST.h"
 #include "controls/CXLabel.h"
-#include "controls/StaticPicture.h"
-#include "controls/WholeRadioButton.h"
-#include "images/StillCheck.h"
+#include "window/AdjustmentsPanel.h"
 #include "window/LayoutTable.h"
 #include "window/NoticeLine.h"
 #include "window/PreviewSurface.h"
 #include "window/ReasonText.h"
 #include "window/SaveController.h"
+#include "window/ScannerPresence.h"
 #include "window/StripKeeper.h"
 #include "window/StripView.h"
-#include "window/TextFit.h"
+#include "window/WindowControls.h"
 
 #include "capture/SelectPlatform.h"
 #include "capture/runtime/CapturePlatform.h"
@@ -27,22 +24,17 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFile>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressDialog>
-#include <QPushButton>
-#include <QRadioButton>
 #if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
 #endif
 #include <QStyle>
 
-#include <algorithm>
-#include <optional>
 #include <utility>
 
 namespace vistrel {
@@ -50,67 +42,7 @@ namespace vistrel {
 namespace {
 
 constexpr const char* kWindowIconPath = ":/artwork/vistrel.svg";
-constexpr const char* kNoScannerPicturePath = ":/artwork/no-scanner.png";
 constexpr int kLighterThanFacePercent = 106;
-
-// Controls whose enabled state does not follow the scanner.
-constexpr std::array<int, 6> kAlwaysUsable {IdChooser, IdFolderBox, IdChooseFolder, IdChooserCaption, IdSaveCaption,
-                                            IdBrowse};
-
-// Controls that wait while a save runs: Scan and the strip commands.
-bool IsStripCommand(int id)
-{
-    return id == IdScan || id == IdSave || id == IdDelete || id == IdRotate || id == IdMirror
-        || (id >= IdFirstThumbnail && id <= IdLastThumbnail);
-}
-
-// String id -> control, in the order the texts are applied.
-constexpr std::array<std::pair<std::uint32_t, int>, 26> kLanguageTexts {{
-    {IdsScan, IdScan}, {IdsAdjust, 3027}, {IdsSaturation, 3028}, {IdsBrightness, 3029}, {IdsContrast, 3030},
-    {IdsRed, 3031}, {IdsGreen, 3032}, {IdsBlue, 3033}, {IdsDefault, IdDefault}, {IdsCustom, IdCustom},
-    {IdsFilmType, 3024}, {IdsSlide, IdSlide}, {IdsNegative, IdNegative}, {IdsBlackWhite, IdBlackWhite},
-    {IdsResolution, 3025}, {IdsFilmSize, 3026}, {IdsUiLanguage, IdChooserCaption}, {IdsSaveFilmIn, IdSaveCaption},
-    {IdsBrowse, IdBrowse}, {IdsStandard, IdStandard}, {IdsHigh, IdHigh}, {IdsMirror, IdMirror},
-    {IdsRotate, IdRotate}, {IdsDelete, IdDelete}, {IdsSave, IdSave}, {IdsFinalImages, IdStripFrame},
-}};
-
-// Each slider is named after the label beside it.
-constexpr std::array<std::pair<int, int>, 6> kSliderLabels {{
-    {IdSaturationSlider, 3028}, {IdBrightnessSlider, 3029}, {IdContrastSlider, 3030},
-    {IdRedSlider, 3031}, {IdGreenSlider, 3032}, {IdBlueSlider, 3033},
-}};
-
-// The six sliders in member order, and the six command buttons in member order.
-constexpr std::array<int, 6> kSliderIds {IdBrightnessSlider, IdSaturationSlider, IdContrastSlider, IdRedSlider,
-                                         IdGreenSlider, IdBlueSlider};
-constexpr std::array<int, 6> kCommandButtonIds {IdScan, IdBrowse, IdMirror, IdRotate, IdDelete, IdSave};
-
-constexpr std::array<int, 3> kFilmTypeIds {IdSlide, IdNegative, IdBlackWhite};
-
-// Handled trackbar notifications: line up/down, page up/down and thumb track.
-bool IsHandledScrollCode(int code)
-{
-    return (code >= CCustomDrawSliderCtrl::LineUp && code <= CCustomDrawSliderCtrl::PageDown)
-        || code == CCustomDrawSliderCtrl::ThumbTrack;
-}
-
-// A static control shows "&&" as one ampersand and a single '&' not at all (it marks a mnemonic).
-QString StaticDisplayText(const QString& stored)
-{
-    QString shown;
-    shown.reserve(stored.size());
-    for (qsizetype i = 0; i < stored.size(); ++i) {
-        if (stored[i] == u'&') {
-            if (i + 1 < stored.size() && stored[i + 1] == u'&') {
-                shown += u'&';
-                ++i;
-            }
-            continue;
-        }
-        shown += stored[i];
-    }
-    return shown;
-}
 
 std::shared_ptr<ICapturePlatform> PlatformFromEnvironment()
 {
@@ -180,6 +112,9 @@ CVistrelDlg::CVistrelDlg(std::shared_ptr<ICapturePlatform> platformIn, WindowSer
 
     programIcon = LoadWindowIcon();
     engine = std::make_unique<CaptureEngine>(platform, *this);
+    adjustments = std::make_unique<AdjustmentsPanel>(*windowControls, *engine);
+    presence = std::make_unique<ScannerPresence>(*this, *windowControls, *engine, *platform, *notice,
+                                                 [this] { return IsSaving(); });
     settings.saveFolder = DefaultSaveFolder();
 
     stillTimeout.setSingleShot(true);
@@ -214,7 +149,9 @@ CVistrelDlg::~CVistrelDlg()
     stillTimeout.stop();
     saver.reset();
     keeper.reset();   // writes what is queued; the strip stays journaled
-    // The engine stops capture before the preview surface and the strip go away.
+    presence.reset();
+    adjustments.reset();
+    // The engine stops capture (and joins its device queue) before the preview surface and the strip go away.
     engine.reset();
     strip.reset();
 }
@@ -226,32 +163,11 @@ void CVistrelDlg::CreateControls()
     const DialogLayout& layout = ScannerWindowLayout();
     resize(DialogUnitsToPixels(layout.sizeUnits, baseUnits));
 
-    filmTypeGroup = new QButtonGroup(this);
-    resolutionGroup = new QButtonGroup(this);
-    filmSizeGroup = new QButtonGroup(this);
-    outputFormatGroup = new QButtonGroup(this);
-    defaultCustomGroup = new QButtonGroup(this);
-
-    QWidget* previous = nullptr;
-    for (const LayoutControl& row : layout.controls) {
-        QWidget* widget = CreateControl(row);
-        widget->setProperty("controlId", row.id);
-        widget->setObjectName(QStringLiteral("id%1").arg(row.id));
-        widget->setGeometry(DialogUnitsToPixels(row.units, baseUnits));
-        if (!row.Has(TabStop))
-            widget->setFocusPolicy(Qt::FocusPolicy(widget->focusPolicy() & ~Qt::TabFocus));
-        if (row.Has(Hidden))
-            widget->hide();
-        if (previous && row.Has(TabStop))
-            setTabOrder(previous, widget);
-        if (row.Has(TabStop))
-            previous = widget;
-        controls.emplace(row.id, widget);
-        anchors.Add(widget, row.anchor);
-    }
+    windowControls = std::make_unique<WindowControls>(*this, anchors);
+    windowControls->Create(layout, baseUnits);
 
     for (int i = 0; i < int(sliders.size()); ++i)
-        sliders[i] = Slider(kSliderIds[i]);
+        sliders[i] = ControlAs<CCustomDrawSliderCtrl>(kSliderIds[i]);
     for (int i = 0; i < int(commandButtons.size()); ++i)
         commandButtons[i] = ControlAs<CRoundButtonST>(kCommandButtonIds[i]);
     for (int i = 0; i < int(thumbnails.size()); ++i)
@@ -271,98 +187,6 @@ void CVistrelDlg::CreateControls()
     notice->PlaceOver(previewLabel->geometry());
 }
 
-QWidget* CVistrelDlg::CreateControl(const LayoutControl& row)
-{
-    const QString text = row.text;
-    const bool centred = row.Has(Centred);
-    switch (row.kind) {
-    case ControlKind::DefPushButton:
-    case ControlKind::PushButton: {
-        const bool command = std::find(kCommandButtonIds.begin(), kCommandButtonIds.end(), row.id)
-            != kCommandButtonIds.end();
-        QPushButton* button = nullptr;
-        if (command) {
-            auto* round = new CRoundButtonST(this);
-            if (row.Has(DefaultButton))
-                round->SetDefault(true);
-            button = round;
-        } else if (row.id >= IdFirstThumbnail && row.id <= IdLastThumbnail) {
-            button = new CButtonST(this);
-        } else {
-            button = new QPushButton(this);
-            button->setAutoDefault(false);
-        }
-        button->setText(text);
-        return button;
-    }
-    case ControlKind::Static: {
-        if (row.id == IdPreview || row.id == IdStatus || row.id == IdNoScannerText) {
-            auto* label = new CXLabel(StaticDisplayText(text), this);
-            label->SetTextStyle(centred ? Qt::AlignHCenter : Qt::AlignLeft, !row.Has(VCentred), row.Has(VCentred));
-            if (row.Has(Sunken))
-                label->SetSunkenEdge(true);
-            return label;
-        }
-        auto* label = new QLabel(StaticDisplayText(text), this);
-        label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft)
-                            | (row.Has(VCentred) ? Qt::AlignVCenter : Qt::AlignTop));
-        if (row.Has(Sunken))
-            label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        return label;
-    }
-    case ControlKind::Picture: {
-        auto* picture = new StaticPicture(this);
-        picture->setAlignment(Qt::AlignCenter);
-        if (row.Has(Sunken))
-            picture->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        if (row.id == IdNoScannerPicture)
-            picture->setPixmap(QPixmap(QString::fromLatin1(kNoScannerPicturePath)));
-        return picture;
-    }
-    case ControlKind::GroupBox: {
-        auto* box = new QGroupBox(text, this);
-        if (centred)
-            box->setAlignment(Qt::AlignHCenter);
-        return box;
-    }
-    case ControlKind::Slider: {
-        auto* slider = new CCustomDrawSliderCtrl(this);
-        slider->setOrientation(Qt::Horizontal);
-        slider->setTickPosition(QSlider::NoTicks);
-        return slider;
-    }
-    case ControlKind::Radio: {
-        auto* radio = new WholeRadioButton(text, this);
-        QButtonGroup* group = nullptr;
-        if (row.id == IdSlide || row.id == IdNegative || row.id == IdBlackWhite)
-            group = filmTypeGroup;
-        else if (row.id == IdStandard || row.id == IdHigh)
-            group = resolutionGroup;
-        else if (row.id == IdFilm135 || row.id == IdFilm126)
-            group = filmSizeGroup;
-        else if (row.id == IdJpg || row.id == IdTiff)
-            group = outputFormatGroup;
-        else if (row.id == IdDefault || row.id == IdCustom)
-            group = defaultCustomGroup;
-        if (group)
-            group->addButton(radio, row.id);
-        return radio;
-    }
-    case ControlKind::Edit: {
-        auto* edit = new QLineEdit(this);
-        return edit;
-    }
-    case ControlKind::ComboBox: {
-        auto* combo = new QComboBox(this);
-        combo->addItems(LanguageChooserItems());
-        combo->setCurrentIndex(-1);
-        combo->setMaxVisibleItems(combo->count());
-        return combo;
-    }
-    }
-    return new QWidget(this);
-}
-
 void CVistrelDlg::ConnectHandlers()
 {
     for (int id : kFilmTypeIds)
@@ -374,7 +198,7 @@ void CVistrelDlg::ConnectHandlers()
     for (int id : {IdStandard, IdHigh})
         connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this, &CVistrelDlg::OnResolution);
     for (int id : kSliderIds) {
-        connect(Slider(id), &CCustomDrawSliderCtrl::Scroll, this,
+        connect(ControlAs<CCustomDrawSliderCtrl>(id), &CCustomDrawSliderCtrl::Scroll, this,
                 [this, id](int code, int) { OnSliderScroll(id, code); });
     }
     connect(chooser, &QComboBox::activated, this, &CVistrelDlg::OnLanguageChosen);
@@ -438,617 +262,49 @@ void CVistrelDlg::LayOutStrip()
 
 void CVistrelDlg::RegisterDeviceNotifications()
 {
-    // Arrivals and removals come on any thread; they are handled on the window's.
-    deviceNotification = engine->RegisterDeviceNotification([this](const DeviceChange& change) {
-        QMetaObject::invokeMethod(this, [this, change] { OnDeviceChange(change); }, Qt::QueuedConnection);
-    });
+    presence->RegisterDeviceNotifications([this](const DeviceChange& change) { OnDeviceChange(change); });
 }
 
 void CVistrelDlg::UnregisterDeviceNotifications()
 {
-    if (deviceNotification != 0 && engine) {
-        engine->UnregisterDeviceNotification(deviceNotification);
-        deviceNotification = 0;
-    }
+    if (presence)
+        presence->UnregisterDeviceNotifications();
 }
 
 // ---- Controls -----------------------------------------------------------------------------------
 
 QWidget* CVistrelDlg::Control(int id) const
 {
-    auto found = controls.find(id);
-    return found == controls.end() ? nullptr : found->second;
-}
-
-CCustomDrawSliderCtrl* CVistrelDlg::Slider(int id) const
-{
-    return ControlAs<CCustomDrawSliderCtrl>(id);
+    return windowControls ? windowControls->Control(id) : nullptr;
 }
 
 void CVistrelDlg::SetControlText(int id, const QString& text)
 {
-    QWidget* widget = Control(id);
-    if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        button->setText(text);
-    else if (auto* box = qobject_cast<QGroupBox*>(widget))
-        box->setTitle(text);
-    else if (auto* label = qobject_cast<CXLabel*>(widget))
-        label->ShowText(StaticDisplayText(text));
-    else if (auto* plain = qobject_cast<QLabel*>(widget))
-        plain->setText(StaticDisplayText(text));
-    else if (auto* edit = qobject_cast<QLineEdit*>(widget))
-        edit->setText(text);
-}
-
-void CVistrelDlg::EnableControl(int id, bool enable)
-{
-    if (id == 0)
-        return;
-    if (QWidget* widget = Control(id))
-        widget->setEnabled(enable);
+    windowControls->SetControlText(id, text);
 }
 
 void CVistrelDlg::FocusFirstThumbnail()
 {
-    if (thumbnails[0]->isEnabled()) {
-        thumbnailFocusPending = false;
-        thumbnails[0]->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    // A disabled control cannot hold the focus here: the window keeps it, so typing goes nowhere,
-    // and hands it to the thumbnail once that becomes usable.
-    thumbnailFocusPending = true;
-    setFocus(Qt::OtherFocusReason);
-}
-
-int CVistrelDlg::CheckedPosition(QButtonGroup* group) const
-{
-    const QList<QAbstractButton*> buttons = group->buttons();
-    for (int i = 0; i < buttons.size(); ++i) {
-        if (buttons[i]->isChecked())
-            return i;
-    }
-    return -1;
-}
-
-void CVistrelDlg::SetCheckedPosition(QButtonGroup* group, int position)
-{
-    const QList<QAbstractButton*> buttons = group->buttons();
-    // An exclusive group refuses to uncheck its last checked button; lift that for the moment.
-    group->setExclusive(false);
-    for (int i = 0; i < buttons.size(); ++i)
-        buttons[i]->setChecked(i == position);
-    group->setExclusive(true);
-}
-
-void CVistrelDlg::CheckRadio(int firstId, int lastId, int checkId)
-{
-    for (int id = firstId; id <= lastId; ++id) {
-        auto* radio = ControlAs<QAbstractButton>(id);
-        if (!radio)
-            continue;
-        QButtonGroup* group = radio->group();
-        if (group)
-            group->setExclusive(false);
-        radio->setChecked(id == checkId);
-        if (group)
-            group->setExclusive(true);
-    }
+    presence->FocusFirstThumbnail();
 }
 
 void CVistrelDlg::UpdateData(bool saveAndValidate)
 {
     const std::array<std::pair<QButtonGroup*, std::int32_t*>, 4> groups {{
-        {filmTypeGroup, &settings.filmType},
-        {resolutionGroup, &settings.resolution},
-        {filmSizeGroup, &settings.filmSize},
-        {outputFormatGroup, &settings.outputFormat},
+        {windowControls->FilmTypeGroup(), &settings.filmType},
+        {windowControls->ResolutionGroup(), &settings.resolution},
+        {windowControls->FilmSizeGroup(), &settings.filmSize},
+        {windowControls->OutputFormatGroup(), &settings.outputFormat},
     }};
     auto* folderBox = ControlAs<QLineEdit>(IdFolderBox);
     if (saveAndValidate) {
         for (auto [group, field] : groups)
-            *field = CheckedPosition(group);
+            *field = WindowControls::CheckedPosition(group);
         settings.saveFolder = folderBox->text();
     } else {
         for (auto [group, field] : groups)
-            SetCheckedPosition(group, *field);
+            WindowControls::SetCheckedPosition(group, *field);
         folderBox->setText(settings.saveFolder);
-    }
-}
-
-// ---- Language -----------------------------------------------------------------------------------
-
-void CVistrelDlg::ApplyLanguage()
-{
-    for (auto [stringId, controlId] : kLanguageTexts) {
-        bool found = false;
-        const QString text = LoadLocalizedText(stringId, &found);
-        if (found && !text.isEmpty())
-            SetControlText(controlId, text);
-    }
-    bool found = false;
-    const QString connect = LoadLocalizedText(IdsConnectScanner, &found);
-    if (found && !connect.isEmpty())
-        noDeviceLabel->ShowText(connect);
-    statusLabel->ShowText(QString());
-    // A long translation gets a smaller face rather than being cut off.
-    for (auto [stringId, controlId] : kLanguageTexts)
-        FitTextToControl(Control(controlId), font());
-    // Our own texts showing at the moment follow the language too.
-    notice->Relabel();
-    if (saver)
-        saver->Relabel();
-    if (strip)
-        NameControlsForAccessibility();
-}
-
-void CVistrelDlg::OnLanguageChosen(int index)
-{
-    if (index < 0 || index >= int(LanguageChoice.size()))
-        return;
-    SetCurrentUiLanguage(LanguageChoice[index].language);
-    ApplyLanguage();
-}
-
-// ---- Scanner presence ---------------------------------------------------------------------------
-
-bool CVistrelDlg::IsScannerAttached() const
-{
-    return engine && engine->ScannerFilter() != nullptr;
-}
-
-bool CVistrelDlg::IsSaving() const
-{
-    return saver && saver->IsSaving();
-}
-
-std::optional<bool> CVistrelDlg::EnabledByRule(int id) const
-{
-    if (std::find(kAlwaysUsable.begin(), kAlwaysUsable.end(), id) != kAlwaysUsable.end())
-        return std::nullopt;
-    return IsScannerAttached() && !(IsSaving() && IsStripCommand(id));
-}
-
-void CVistrelDlg::EnableForScanner(QWidget* child)
-{
-    if (const std::optional<bool> enabled = EnabledByRule(child->property("controlId").toInt()))
-        child->setEnabled(*enabled);
-}
-
-void CVistrelDlg::EnableForScannerAll()
-{
-    // Disabling controls pushes the focus about: a disabled focused control hands it on, and a
-    // disabled button hands it to the next tab stop even when it did not hold it. That may be a
-    // slider the next arrow key moves, or the folder box, which selects its whole path. So the
-    // focus stays where it was while that control stays usable; otherwise the window holds it, as a
-    // disabled control would keep it on the platform, and gives it to the first thumbnail once that
-    // is usable.
-    QWidget* const before = focusWidget();
-    const bool heldByControl = before && before != this;
-    // The folder box keeps the user's cursor and selection through the handing about.
-    auto* const edit = qobject_cast<QLineEdit*>(before);
-    const int cursor = edit ? edit->cursorPosition() : 0;
-    const int selectionStart = edit ? edit->selectionStart() : -1;
-    const int selectionLength = edit ? edit->selectionLength() : 0;
-    if (heldByControl) {
-        const auto owner = std::find_if(controls.begin(), controls.end(), [before](const auto& entry) {
-            return entry.second == before || entry.second->isAncestorOf(before);
-        });
-        if (owner != controls.end() && EnabledByRule(owner->first) == std::optional<bool>(false))
-            setFocus(Qt::OtherFocusReason);
-    }
-    for (auto& [id, widget] : controls)
-        EnableForScanner(widget);
-
-    if (heldByControl && before->isEnabled() && before->isVisible()) {
-        if (focusWidget() != before)
-            before->setFocus(Qt::OtherFocusReason);
-        if (edit && selectionStart >= 0)
-            edit->setSelection(selectionStart, selectionLength);
-        else if (edit)
-            edit->setCursorPosition(cursor);
-        return;
-    }
-    thumbnailFocusPending = thumbnailFocusPending || heldByControl;
-    if (thumbnailFocusPending && thumbnails[0]->isEnabled()) {
-        thumbnailFocusPending = false;
-        thumbnails[0]->setFocus(Qt::OtherFocusReason);
-    } else if (before && focusWidget() != this) {
-        setFocus(Qt::OtherFocusReason);
-    }
-}
-
-void CVistrelDlg::NarrowByPropertySlots()
-{
-    if (!IsScannerAttached())
-        return;
-    for (int family : {kVideoProcAmpFamily, kCameraControlFamily}) {
-        const int count = family == kVideoProcAmpFamily ? CaptureEngine::kVideoProcAmpCount
-                                                        : CaptureEngine::kCameraControlCount;
-        for (int index = 0; index < count; ++index) {
-            const CameraProperty& slot = engine->Property(family, index);
-            if (!slot.inUse || slot.supported)
-                continue;
-            if (slot.controlKind == kSliderControl) {
-                for (int id : {slot.captionId, slot.sliderId, slot.valueTextId})
-                    EnableControl(id, false);
-            } else if (slot.controlKind == kRadioGroupControl && slot.firstRadioId && slot.lastRadioId >= slot.firstRadioId) {
-                for (int id = slot.firstRadioId; id <= slot.lastRadioId; ++id)
-                    EnableControl(id, false);
-            }
-        }
-    }
-}
-
-void CVistrelDlg::ApplyEnablingRule()
-{
-    EnableForScannerAll();
-    // The strip's changes must not unlock controls that the property slots keep disabled (the
-    // colour sliders under Black & White, properties the scanner lacks).
-    NarrowByPropertySlots();
-}
-
-HRESULT CVistrelDlg::AttachScanner(std::shared_ptr<IBaseFilter> filter)
-{
-    DetachScanner();
-    engine->SetScannerFilter(std::move(filter));
-    Control(IdNoScannerPicture)->hide();
-    noDeviceLabel->hide();
-    EnableForScannerAll();
-    statusLabel->ShowText(QString());
-    engine->ReadCameraProperties();
-    engine->ApplyFilmPreset(Negative);
-    RefreshAllPropertyControls();
-    engine->StartCapture();
-    ReportLimitedScanner();
-    return S_OK;
-}
-
-HRESULT CVistrelDlg::DetachScanner()
-{
-    StopStillTimer();
-    engine->StopCapture();
-    engine->SetScannerFilter(nullptr);
-    engine->ReleasePropertyInterfaces();
-    EnableForScannerAll();
-    statusLabel->ShowText(QString());
-    stillCount = 0;
-    Control(IdNoScannerPicture)->show();
-    noDeviceLabel->show();
-    return S_OK;
-}
-
-void CVistrelDlg::ShowCaptureStatus(int kind, int messageId)
-{
-    if (kind == 0 || messageId == 0) {
-        statusLabel->ShowText(QString());
-        return;
-    }
-    const QColor colour(kind == 1 ? kStillArrivedColour : kStillMissingColour);
-    statusLabel->ShowText(QString::number(stillCount));
-    statusLabel->SetForeground(colour).SetBold(true).SetPointSize(kStatusPoints);
-    statusLabel->SetBackground(QColor(kStatusBackground), QColor(0, 0, 0), false);
-}
-
-void CVistrelDlg::OnDeviceChange(const DeviceChange& change)
-{
-    if (closing || change.interfaceClass != KSCATEGORY_CAPTURE)
-        return;
-    if (change.event == DBT_DEVICEARRIVAL) {
-        if (IsScannerAttached())
-            return;
-        std::shared_ptr<IBaseFilter> found;
-        if (engine->FindScanner(&change.name, &engine->ScannerPath(), &found))
-            AttachScanner(std::move(found));
-        else
-            ReportUnusableScanner();
-    } else if (change.event == DBT_DEVICEREMOVECOMPLETE) {
-        if (IsScannerAttached() && CaptureEngine::PathsEqualIgnoringCase(change.name, engine->ScannerPath()))
-            DetachScanner();
-    }
-}
-
-// A scanner that is there but cannot be opened (permissions) is named with the reason and the fix,
-// rather than leaving only "Please connect to scanner".
-void CVistrelDlg::ReportUnusableScanner()
-{
-    for (const UnusableDevice& device : platform->UnusableDevices()) {
-        if (CaptureEngine::PathNamesScanner(device.name)) {
-            notice->Show([reason = device.reason] { return ReasonText(reason); }, NoticeLine::Stays);
-            return;
-        }
-    }
-}
-
-// A scanner that runs, but not fully (the video driver has it because the program may not reach its USB
-// device), is named once per run with what is lost and how to get it back.
-void CVistrelDlg::ReportLimitedScanner()
-{
-    if (limitedScannerReported)
-        return;
-    for (const UnusableDevice& device : platform->UnusableDevices()) {
-        if (CaptureEngine::PathsEqualIgnoringCase(device.name, engine->ScannerPath())) {
-            notice->Show([reason = device.reason] { return ReasonText(reason); }, NoticeLine::Stays);
-            limitedScannerReported = true;
-            return;
-        }
-    }
-}
-
-// ---- Property controls --------------------------------------------------------------------------
-
-HRESULT CVistrelDlg::RefreshPropertyControls(const CameraProperty& slot)
-{
-    if (slot.controlKind == kSliderControl) {
-        for (int id : {slot.captionId, slot.sliderId, slot.valueTextId})
-            EnableControl(id, slot.supported);
-        if (slot.supported) {
-            if (CCustomDrawSliderCtrl* slider = Slider(slot.sliderId)) {
-                const QSignalBlocker quiet(slider);
-                slider->setRange(slot.minimum, slot.maximum);
-                slider->setPageStep(slot.pageSize);
-                slider->setSingleStep(slot.step);
-                slider->setValue(slot.value);
-            }
-            if (slot.valueTextId)
-                SetControlText(slot.valueTextId, QString::number(slot.value));
-        }
-        return S_OK;
-    }
-    if (slot.controlKind == kRadioGroupControl) {
-        EnableControl(slot.captionId, slot.supported);
-        const bool haveGroup = slot.firstRadioId != 0 && slot.lastRadioId != 0 && slot.lastRadioId >= slot.firstRadioId;
-        if (haveGroup) {
-            for (int id = slot.firstRadioId; id <= slot.lastRadioId; ++id)
-                EnableControl(id, slot.supported);
-        }
-        // A value outside the group checks nothing rather than some unrelated control. A film mode the
-        // device does not offer holds the preset last applied, never a value read from the device.
-        if (haveGroup)
-            CheckRadio(slot.firstRadioId, slot.lastRadioId, slot.firstRadioId + slot.value);
-        return S_OK;
-    }
-    return E_FAIL;
-}
-
-HRESULT CVistrelDlg::RefreshAllPropertyControls()
-{
-    for (int index = 0; index < CaptureEngine::kVideoProcAmpCount; ++index)
-        RefreshPropertyControls(engine->Property(kVideoProcAmpFamily, index));
-    for (int index = 0; index < CaptureEngine::kCameraControlCount; ++index)
-        RefreshPropertyControls(engine->Property(kCameraControlFamily, index));
-    return S_OK;
-}
-
-void CVistrelDlg::CheckDefaultCustom(bool defaultChecked)
-{
-    CheckRadio(IdDefault, IdCustom, defaultChecked ? IdDefault : IdCustom);
-}
-
-// ---- Settings handlers --------------------------------------------------------------------------
-
-void CVistrelDlg::OnFilmType(int radioId)
-{
-    if (!IsScannerAttached())
-        return;
-    const auto position = std::find(kFilmTypeIds.begin(), kFilmTypeIds.end(), radioId) - kFilmTypeIds.begin();
-    if (position >= std::ssize(kFilmTypeIds))
-        return;
-    engine->ApplyFilmPreset(static_cast<FilmType>(position));
-}
-
-void CVistrelDlg::OnDefault()
-{
-    engine->RestoreDefaultProperties();
-}
-
-void CVistrelDlg::OnCustom()
-{
-    CheckDefaultCustom(true);
-}
-
-void CVistrelDlg::OnSliderScroll(int sliderId, int code)
-{
-    if (!IsHandledScrollCode(code))
-        return;
-    const CameraProperty* bound = engine->SlotForSlider(sliderId);
-    CCustomDrawSliderCtrl* slider = Slider(sliderId);
-    if (!bound || !slider)
-        return;
-    UpdateData(true);
-    CameraProperty& slot = engine->Property(bound->family, bound->index);
-    slot.value = slider->sliderPosition();
-    engine->SetCameraProperty(slot);
-    SetControlText(slot.valueTextId, QString::number(slot.value));
-    CheckDefaultCustom(false);
-}
-
-void CVistrelDlg::OnFilmSize()
-{
-    if (!IsScannerAttached())
-        return;
-    UpdateData(true);
-    engine->StopCapture();
-    engine->StartCapture();
-}
-
-void CVistrelDlg::OnResolution()
-{
-    UpdateData(true);
-}
-
-// ---- Save folder --------------------------------------------------------------------------------
-
-void CVistrelDlg::OnChooseFolder()
-{
-    UpdateData(true);
-    const std::optional<QString> chosen = services.folderChooser->ChooseFolder(this, settings.saveFolder);
-    if (!chosen || chosen->isEmpty())
-        return;
-    // While the dialog was open a replug may have reset the film type: write back what the controls
-    // show now, not what they showed before.
-    UpdateData(true);
-    settings.saveFolder = WithTrailingSeparator(*chosen);
-    UpdateData(false);
-}
-
-void CVistrelDlg::OnBrowse()
-{
-    FocusFirstThumbnail();
-    const ResolvedSaveFolder folder = ResolveSaveFolder(settings.saveFolder);
-    services.folderOpener->OpenFolder(folder.check == SaveFolderCheck::Ok ? folder.path : settings.saveFolder);
-}
-
-// ---- Scan, stills and the time-out --------------------------------------------------------------
-
-void CVistrelDlg::StartStillTimer()
-{
-    stillTimeout.start();   // a second Scan restarts the same timer
-    stillTimer = kStillTimerId;
-}
-
-void CVistrelDlg::StopStillTimer()
-{
-    if (stillTimer != 0) {
-        stillTimeout.stop();
-        stillTimer = 0;
-    }
-}
-
-void CVistrelDlg::OnScan()
-{
-    FocusFirstThumbnail();
-    if (!IsScannerAttached() || IsSaving())
-        return;
-    if (strip->Strip().Count() >= ImageStrip::kMaxEntries) {
-        services.prompts->ShowMessage(this, LoadLocalizedText(IdsStripFull), QString::fromLatin1(kApplicationName));
-        return;
-    }
-    if (!engine->HasGraph())
-        return;
-    engine->TriggerStill();
-    StartStillTimer();
-}
-
-std::int32_t CVistrelDlg::OnStillFrame(double, const std::uint8_t* bytes, std::int32_t length)
-{
-    // Streaming thread: copy the frame and note the time; everything else happens on the window's thread.
-    if (!bytes || length <= 0)
-        return 0;
-    auto copy = std::make_shared<const std::vector<std::uint8_t>>(bytes, bytes + length);
-    const CaptureTime arrival = LocalTimeNow();
-    QMetaObject::invokeMethod(
-        this, [this, copy = FrameBytes(std::move(copy)), arrival] { AddStill(copy, arrival); }, Qt::QueuedConnection);
-    return 0;
-}
-
-void CVistrelDlg::AddStill(FrameBytes bytes, CaptureTime arrival)
-{
-    if (closing || !bytes || bytes->empty())
-        return;
-    std::int32_t decodedWidth = 0;
-    std::int32_t decodedHeight = 0;
-    const auto size = static_cast<std::int32_t>(bytes->size());
-    const StillCheck check = CheckStill(bytes->data(), size, &decodedWidth, &decodedHeight);
-    if (check != StillCheck::Ok) {
-        const bool tooLarge = check == StillCheck::TooLarge;
-        const Reason why = tooLarge ? Reason(ReasonCode::StillTooLarge).WithSize(decodedWidth, decodedHeight)
-                                    : Reason(ReasonCode::StillDamaged);
-        qCWarning(lcStill).noquote() << "a still of" << size << "bytes was refused:" << ReasonLogText(why).c_str();
-        // The scanner did deliver: the time-out must not replace this notice with its own.
-        StopStillTimer();
-        notice->Show([tooLarge, width = decodedWidth, height = decodedHeight] {
-            return tooLarge ? LocalizedText(IdsStillTooLarge, {QString::number(width), QString::number(height)})
-                            : LocalizedText(IdsStillDamaged);
-        });
-        return;
-    }
-
-    CapturedImage entry;
-    entry.id = NextImageId();
-    entry.frameData = std::move(bytes);
-    entry.frameSize = size;
-    entry.captureTime = arrival;
-    entry.filmType = engine->FilmTypeValue();
-    entry.filmSize = settings.filmSize;
-    entry.resolution = settings.resolution;
-    const StillFormat& format = engine->CurrentStillFormat();
-    // Without a still format read from the device the picture's own size is the only one known.
-    const bool haveFormat = format.width > 0 && format.height > 0;
-    entry.frameWidth = haveFormat ? format.width : decodedWidth;
-    entry.frameHeight = haveFormat ? format.height : decodedHeight;
-
-    if (strip->AppendStill(std::move(entry)) < 0)
-        return;   // full: dropped, and the time-out keeps running
-    StopStillTimer();
-    ++stillCount;
-    ShowCaptureStatus(1, IdsSaveSuccess);
-    notice->Dismiss();
-}
-
-void CVistrelDlg::OnStillTimeout()
-{
-    qCWarning(lcStill) << "no still arrived within" << kStillTimeoutMs << "ms of the trigger";
-    StopStillTimer();
-    ++stillCount;
-    ShowCaptureStatus(2, IdsSaveFailed);
-    --stillCount;
-    // The indicator above stays hidden, as the layout has it; the user hears of the failure here.
-    notice->Show([] { return LocalizedText(IdsStillMissing); });
-}
-
-// ---- Strip and save -----------------------------------------------------------------------------
-
-void CVistrelDlg::OnSave()
-{
-    FocusFirstThumbnail();
-    if (IsSaving())
-        return;
-    UpdateData(true);
-    if (strip->Strip().Count() == 0) {
-        saver->Save(settings.saveFolder, settings.outputFormat);   // writes nothing, resets the strip
-        return;
-    }
-    // The box keeps what was typed; the files go to the folder it means, or nowhere with a reason.
-    const ResolvedSaveFolder folder = ResolveSaveFolder(settings.saveFolder);
-    if (folder.check != SaveFolderCheck::Ok) {
-        const StringId why = folder.check == SaveFolderCheck::NotFullPath ? IdsSaveFolderNotFullPath
-                                                                         : IdsSaveFolderNameUnreadable;
-        services.prompts->ShowMessage(this, LoadLocalizedText(why), QGuiApplication::applicationDisplayName());
-        return;
-    }
-    saver->Save(folder.path, settings.outputFormat);
-}
-
-void CVistrelDlg::OnStripChanged()
-{
-    ApplyEnablingRule();
-    statusLabel->ShowText(QString());
-    NameControlsForAccessibility();
-}
-
-void CVistrelDlg::NameControlsForAccessibility()
-{
-    for (auto [sliderId, labelId] : kSliderLabels) {
-        if (auto* label = ControlAs<QLabel>(labelId))
-            Control(sliderId)->setAccessibleName(label->text());
-    }
-    Control(IdFolderBox)->setAccessibleName(LocalizedText(IdsFolderBoxName));
-    Control(IdChooseFolder)->setAccessibleName(LocalizedText(IdsChooseFolderName));
-    const int count = strip->Strip().Count();
-    for (int i = 0; i < int(thumbnails.size()); ++i) {
-        thumbnails[i]->setAccessibleName(i < count
-                                             ? LocalizedText(IdsThumbnailName, {QString::number(i + 1), QString::number(count)})
-                                             : LocalizedText(IdsEmptyThumbnailName));
-    }
-}
-
-void CVistrelDlg::OnSavingChanged(bool saving)
-{
-    ApplyEnablingRule();
-    if (!saving && !IsSaving() && closeAfterSave) {
-        closeAfterSave = false;
-        reject();
     }
 }
 
@@ -1098,6 +354,18 @@ void CVistrelDlg::OnScannerButton()
         [this] {
             if (!closing)
                 OnScan();
+        },
+        Qt::QueuedConnection);
+}
+
+void CVistrelDlg::OnDeviceRequestFailed(const DeviceRequestFailure& failure)
+{
+    // The device queue's thread: the window hears of it on its own.
+    QMetaObject::invokeMethod(
+        this,
+        [this, failure] {
+            if (!closing)
+                emit DeviceRequestFailed(failure);
         },
         Qt::QueuedConnection);
 }

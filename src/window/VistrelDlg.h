@@ -3,6 +3,7 @@
 #include "capture/contract/Platform.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/engine/ICaptureHost.h"
+#include "ids/ControlIds.h"
 #include "images/CaptureTime.h"
 #include "images/CapturedImage.h"
 #include "window/AnchorLayout.h"
@@ -21,7 +22,6 @@
 #include <memory>
 #include <optional>
 
-class QButtonGroup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -29,6 +29,7 @@ class QSessionManager;
 
 namespace vistrel {
 
+class AdjustmentsPanel;
 class CButtonST;
 class CCustomDrawSliderCtrl;
 class CRoundButtonST;
@@ -36,9 +37,11 @@ class CXLabel;
 class NoticeLine;
 class PreviewSurface;
 class SaveController;
+class ScannerPresence;
 class StripJournal;
 class StripKeeper;
 class StripView;
+class WindowControls;
 
 // The user's choices held by the window; exchanged with the radio groups and the folder box only
 // when a handler asks for it (UpdateData).
@@ -51,18 +54,6 @@ struct ScanSettings
     QString saveFolder;
 };
 
-// Control ids of the scanner window.
-enum ControlId : int {
-    IdChooser = 1000, IdPreview = 1001, IdSaturationSlider = 1002, IdBrightnessSlider = 1003,
-    IdContrastSlider = 1004, IdRedSlider = 1005, IdGreenSlider = 1006, IdBlueSlider = 1007,
-    IdFolderBox = 1008, IdChooseFolder = 1009, IdChooserCaption = 1010, IdSaveCaption = 1011,
-    IdStatus = 1012, IdNoScannerPicture = 1013, IdNoScannerText = 1014, IdStripFrame = 1015, IdImageView = 1016,
-    IdStandard = 3001, IdHigh = 3002, IdSlide = 3003, IdNegative = 3004, IdBlackWhite = 3005,
-    IdFilm135 = 3006, IdFilm126 = 3007, IdScan = 3000, IdBrowse = 3008, IdSave = 3009, IdDelete = 3010,
-    IdRotate = 3011, IdMirror = 3018, IdHiddenDefault = 3021, IdDefault = 3022, IdCustom = 3023,
-    IdJpg = 3035, IdTiff = 3036, IdFirstThumbnail = 5000, IdLastThumbnail = 5011,
-};
-
 // Services the window reaches the desktop through; null members get the system's own.
 struct WindowServices
 {
@@ -72,7 +63,8 @@ struct WindowServices
 };
 
 // The scanner window: the live picture, the adjustments, the option groups, the save folder and
-// the strip of captured images. Owns the capture engine of its scanner.
+// the strip of captured images. Owns the capture engine of its scanner. Its controls, the adjustments
+// panel and the scanner's presence are classes of their own; the window keeps the handlers.
 class CVistrelDlg : public QDialog, public ICaptureHost
 {
     Q_OBJECT
@@ -103,6 +95,7 @@ public:
     void SetPreviewBackgroundBlack() override;
     void ReportError(const Reason& reason) override;
     void OnScannerButton() override;
+    void OnDeviceRequestFailed(const DeviceRequestFailure& failure) override;
     std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) override;
     HRESULT RefreshPropertyControls(const CameraProperty& slot) override;
     HRESULT RefreshAllPropertyControls() override;
@@ -157,6 +150,11 @@ public:
     // Keeps the strip in this journal from now on, after putting back what a previous run left in it.
     void KeepStripIn(std::unique_ptr<StripJournal> journal);
 
+signals:
+    // A request the scanner's queue could not carry out, on the window thread. The user sees nothing
+    // new: the failure is logged, and the controls keep what the user chose.
+    void DeviceRequestFailed(const vistrel::DeviceRequestFailure& failure);
+
 public slots:
     // A close nobody can answer (a signal, the session ending): a running save finishes first, and
     // unsaved stills stay in the journal for the next start.
@@ -171,16 +169,12 @@ protected:
 
 private:
     void CreateControls();
-    QWidget* CreateControl(const LayoutControl& row);
     void ConnectHandlers();
     void OnInitDialog();
     void LayOutStrip();
     void RegisterDeviceNotifications();
     void UnregisterDeviceNotifications();
     void CloseHandling();
-    // Whether the enabling rule enables a control; nullopt for the controls it leaves alone.
-    std::optional<bool> EnabledByRule(int id) const;
-    void NarrowByPropertySlots();
     void ApplyEnablingRule();
     void OnStripChanged();
     // Accessible names in the user's language: the sliders by their labels, the folder box, its
@@ -194,12 +188,7 @@ private:
     void FocusFirstThumbnail();
     void StartStillTimer();
     void StopStillTimer();
-    void CheckRadio(int firstId, int lastId, int checkId);
-    int CheckedPosition(QButtonGroup* group) const;
-    void SetCheckedPosition(QButtonGroup* group, int position);
     void SetControlText(int id, const QString& text);
-    void EnableControl(int id, bool enable);
-    CCustomDrawSliderCtrl* Slider(int id) const;
 
     std::shared_ptr<ICapturePlatform> platform;
     WindowServices services;
@@ -215,8 +204,10 @@ private:
     std::array<CCustomDrawSliderCtrl*, 6> sliders {};
     std::array<CRoundButtonST*, 6> commandButtons {};
     QIcon programIcon;
-    DeviceNotificationHandle deviceNotification = 0;
+    std::unique_ptr<WindowControls> windowControls;
     std::unique_ptr<CaptureEngine> engine;
+    std::unique_ptr<AdjustmentsPanel> adjustments;   // both use the engine: they go before it
+    std::unique_ptr<ScannerPresence> presence;
     int stillCount = 0;
     int stillTimer = 0;
     QTimer stillTimeout;
@@ -224,14 +215,7 @@ private:
     QLabel* imageView = nullptr;
     class PreviewSurface* previewSurface = nullptr;
     NoticeLine* notice = nullptr;
-    bool limitedScannerReported = false; // the notice about a scanner left to the video driver, once a run
 
-    std::map<int, QWidget*> controls;
-    QButtonGroup* filmTypeGroup = nullptr;
-    QButtonGroup* resolutionGroup = nullptr;
-    QButtonGroup* filmSizeGroup = nullptr;
-    QButtonGroup* outputFormatGroup = nullptr;
-    QButtonGroup* defaultCustomGroup = nullptr;
     DialogBaseUnits baseUnits;
     AnchorLayout anchors;
     std::unique_ptr<StripView> strip;
@@ -239,7 +223,6 @@ private:
     std::unique_ptr<StripKeeper> keeper;
     bool closing = false;
     bool closeAfterSave = false;
-    bool thumbnailFocusPending = false;
     bool askingToDiscard = false;
     bool closeWithoutQuestion = false;
 };

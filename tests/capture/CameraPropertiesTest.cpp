@@ -57,17 +57,42 @@ private:
     std::shared_ptr<std::vector<std::string>> log;
 };
 
+// The device's sets are written on the device queue's thread into a log of their own; the window's
+// refreshes and checks into the host's.
 struct PropertyRig : SimRig {
     std::string path;
     std::shared_ptr<std::vector<std::string>>& log = host.log;
+    std::shared_ptr<std::vector<std::string>> deviceLog = std::make_shared<std::vector<std::string>>();
 
     PropertyRig()
     {
         path = Add(DeviceKind::Scanner);
-        engine.SetScannerFilter(std::make_shared<RecordingFilter>(Bind(0), log));
+        engine.SetScannerFilter(std::make_shared<RecordingFilter>(Bind(0), deviceLog));
     }
 
-    std::int32_t Device(int family, std::int32_t property) { return source->PropertyValue(path, family, property).value_or(-999); }
+    void ClearLogs()
+    {
+        engine.WaitForDevice();
+        log->clear();
+        deviceLog->clear();
+    }
+    // The sets reach the device in the expected order, and the window's calls come in theirs; the two
+    // no longer interleave, since the sets go out after the call has returned.
+    void ExpectLog(const std::vector<std::string>& expected)
+    {
+        engine.WaitForDevice();
+        std::vector<std::string> sets, window;
+        for (const std::string& line : expected)
+            (line.starts_with("set ") ? sets : window).push_back(line);
+        EXPECT_EQ(*deviceLog, sets);
+        EXPECT_EQ(*log, window);
+    }
+
+    std::int32_t Device(int family, std::int32_t property)
+    {
+        engine.WaitForDevice();
+        return source->PropertyValue(path, family, property).value_or(-999);
+    }
     const CameraProperty& Slot(int family, int index) { return engine.Property(family, index); }
 };
 
@@ -98,11 +123,11 @@ TEST_P(FilmPresets, SendAndRecordTheirValuesInOrder)
     ASSERT_EQ(rig.engine.ReadCameraProperties(), S_OK);
     for (const FilmType t : c.before)
         rig.engine.ApplyFilmPreset(t);
-    rig.log->clear();
+    rig.ClearLogs();
 
     rig.engine.ApplyFilmPreset(c.preset);
 
-    EXPECT_EQ(*rig.log, c.log);
+    rig.ExpectLog(c.log);
     for (const auto& e : c.slots) {
         const CameraProperty& slot = rig.Slot(e.family, e.index);
         EXPECT_EQ(slot.value, e.value) << e.family << "," << e.index;
@@ -286,9 +311,9 @@ TEST(CameraProperties, SetCameraPropertySendsTheSlotThroughItsFamily)
     ASSERT_EQ(rig.engine.ReadCameraProperties(), S_OK);
     CameraProperty& green = rig.engine.Property(1, CameraControl_Zoom);
     green.value = 77;
-    rig.log->clear();
+    rig.ClearLogs();
     rig.engine.SetCameraProperty(green);
-    EXPECT_EQ(*rig.log, std::vector<std::string> {"set 1,3 = 77 flags 2"});
+    rig.ExpectLog(std::vector<std::string> {"set 1,3 = 77 flags 2"});
     EXPECT_EQ(rig.Device(1, CameraControl_Zoom), 77);
 
     // Without the interfaces the table keeps the value and nothing reaches the device.
@@ -305,7 +330,7 @@ TEST(CameraProperties, RestoreDefaultsResendsAValueWhoseFlagsAreSet)
     ASSERT_EQ(rig.engine.ReadCameraProperties(), S_OK); // every flag reads as manual (2)
     CameraProperty& contrast = rig.engine.Property(0, VideoProcAmp_Contrast);
     ASSERT_EQ(contrast.value, contrast.defaultValue);
-    rig.log->clear();
+    rig.ClearLogs();
     rig.engine.RestoreDefaultProperties();
 
     // Every supported adjustment is at its default but flagged: each is sent with capsFlags & 1; the
@@ -314,11 +339,11 @@ TEST(CameraProperties, RestoreDefaultsResendsAValueWhoseFlagsAreSet)
         "set 0,0 = 0 flags 0", "refresh 0,0", "set 0,1 = 50 flags 0", "refresh 0,1", "set 0,3 = 50 flags 0",
         "refresh 0,3", "set 1,0 = 128 flags 0", "refresh 1,0", "set 1,1 = 128 flags 0", "refresh 1,1",
         "set 1,3 = 128 flags 0", "refresh 1,3", "check default"};
-    EXPECT_EQ(*rig.log, expected);
+    rig.ExpectLog(expected);
 
-    rig.log->clear();
+    rig.ClearLogs();
     rig.engine.RestoreDefaultProperties();
-    EXPECT_EQ(*rig.log, std::vector<std::string> {"check default"});
+    rig.ExpectLog(std::vector<std::string> {"check default"});
 }
 
 TEST(CameraProperties, AnUnsupportedSlotIsNeitherRestoredNorEnabledUntilAPresetSaysSo)
@@ -329,9 +354,9 @@ TEST(CameraProperties, AnUnsupportedSlotIsNeitherRestoredNorEnabledUntilAPresetS
     CameraProperty& red = rig.engine.Property(1, CameraControl_Pan);
     ASSERT_FALSE(red.supported);
     red.value = 10;
-    rig.log->clear();
+    rig.ClearLogs();
     rig.engine.RestoreDefaultProperties();
-    EXPECT_EQ(*rig.log, std::vector<std::string> {"check default"});
+    rig.ExpectLog(std::vector<std::string> {"check default"});
     EXPECT_EQ(red.value, 10);
 }
 

@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QTest>
+#include <QThread>
 
 #include <utility>
 
@@ -46,6 +47,7 @@ protected:
     CCustomDrawSliderCtrl* SliderOf(const SliderRow& row) const { return Get<CCustomDrawSliderCtrl>(row.sliderId); }
     std::optional<std::int32_t> DeviceValue(int family, int property) const
     {
+        window->Engine().WaitForDevice();   // the scanner's queue sends after the handler returns
         return source->PropertyValue(scanner, family, property);
     }
     void ExpectAdjustments(const std::array<int, 6>& values)
@@ -410,6 +412,50 @@ TEST_F(ScannerTest, LivePictureIsLetterboxedIntoThePreviewArea)
     const QImage shot = window->Control(IdPreview)->grab().toImage();
     const QRgb middle = shot.pixel(shot.width() / 2, shot.height() / 3);
     EXPECT_NE(middle, qRgb(0, 0, 0));
+}
+
+// A scanner slow to answer its control requests: a drag moves the slider, its value and Custom at
+// once, the scanner gets the latest value afterwards, and a value it refuses comes back to the window
+// on its own thread, with nothing shown to the user.
+TEST_F(ScannerTest, ASlowScannerNeitherHoldsTheDragNorHidesARefusal)
+{
+    constexpr std::uint32_t kSlowScannerMs = 1500;
+    OpenWithScanner();
+    window->Engine().WaitForDevice();
+    sim::ScannerFaults faults = source->Faults(scanner);
+    faults.controlLatencyMs = kSlowScannerMs;
+    source->SetFaults(scanner, faults);
+
+    std::vector<DeviceRequestFailure> heard;
+    QThread* heardOn = nullptr;
+    QObject::connect(window.get(), &CVistrelDlg::DeviceRequestFailed, window.get(),
+                     [&](const DeviceRequestFailure& failure) {
+                         heard.push_back(failure);
+                         heardOn = QThread::currentThread();
+                     });
+
+    const SliderRow& brightness = kSliders[1];
+    for (int position : {10, 11, 12}) {
+        SliderOf(brightness)->setSliderPosition(position);
+        window->OnSliderScroll(brightness.sliderId, CCustomDrawSliderCtrl::ThumbTrack);
+    }
+    EXPECT_EQ(TextOf(brightness.valueId), QStringLiteral("12"));
+    EXPECT_TRUE(IsChecked(IdCustom));
+    EXPECT_EQ(source->PropertyValue(scanner, brightness.family, brightness.property), 2)
+        << "the handler returned before the scanner answered";
+    EXPECT_EQ(DeviceValue(brightness.family, brightness.property), 12);
+
+    faults.controlLatencyMs = 0;
+    source->SetFaults(scanner, faults);
+    CameraProperty& slot = window->Engine().Property(brightness.family, brightness.property);
+    slot.value = 100000;
+    window->Engine().SetCameraProperty(slot);
+    QTRY_COMPARE(heard.size(), std::size_t(1));
+    EXPECT_EQ(heardOn, window->thread());
+    EXPECT_EQ(heard[0].kind, DeviceRequestFailure::Kind::Property);
+    EXPECT_EQ(heard[0].family, brightness.family);
+    EXPECT_EQ(heard[0].index, brightness.property);
+    EXPECT_TRUE(prompts->messages.empty());
 }
 
 } // namespace

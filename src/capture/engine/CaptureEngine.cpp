@@ -26,6 +26,7 @@ CaptureEngine::CaptureEngine(std::shared_ptr<ICapturePlatform> platform, ICaptur
 CaptureEngine::~CaptureEngine()
 {
     StopCapture();
+    deviceQueue.reset();
     ReleasePropertyInterfaces();
 }
 
@@ -94,7 +95,16 @@ bool CaptureEngine::FindScanner(const std::string* wantedPath, std::string* path
 
 void CaptureEngine::SetScannerFilter(std::shared_ptr<IBaseFilter> filter)
 {
+    deviceQueue.reset();
     scannerFilter = std::move(filter);
+    if (scannerFilter)
+        deviceQueue = std::make_unique<DeviceQueue>();
+}
+
+void CaptureEngine::WaitForDevice()
+{
+    if (deviceQueue)
+        deviceQueue->WaitUntilIdle();
 }
 
 const std::shared_ptr<IBaseFilter>& CaptureEngine::ScannerFilter() const

@@ -10,6 +10,7 @@
 #include "capture/contract/Platform.h"
 #include "capture/engine/CameraProperty.h"
 #include "capture/engine/CaptureGraph.h"
+#include "capture/engine/DeviceQueue.h"
 #include "capture/engine/FilmType.h"
 #include "capture/engine/ICaptureHost.h"
 #include "capture/engine/StillFormat.h"
@@ -21,6 +22,9 @@ constexpr std::size_t kMaxScannerPath = 259;
 
 // The capture engine of one scanner window: discovery, the capture graph, formats, camera properties
 // and the still trigger. Window thread only, except the still callback (ICaptureHost::OnStillFrame).
+// Property changes and still triggers go to the attached device's queue and return at once; the
+// property table is the cache the window reads. Start and stop wait for the queue before they touch
+// the graph, so the device sees every request in the order it was made.
 class CaptureEngine {
 public:
     CaptureEngine(std::shared_ptr<ICapturePlatform> platform, ICaptureHost& host);
@@ -31,7 +35,9 @@ public:
     // Searches the video input devices in order; a bind failure ends the search. pathOut receives the
     // path of every identified device read (at most 259 characters), whether or not it matched.
     bool FindScanner(const std::string* wantedPath, std::string* pathOut, std::shared_ptr<IBaseFilter>* filterOut);
-    void SetScannerFilter(std::shared_ptr<IBaseFilter> filter); // null = no scanner
+    // null = no scanner. The previous device's queue is emptied of what has not started and joined
+    // first: nothing reaches a filter after it is let go.
+    void SetScannerFilter(std::shared_ptr<IBaseFilter> filter);
     const std::shared_ptr<IBaseFilter>& ScannerFilter() const;
     std::string& ScannerPath();
 
@@ -54,6 +60,8 @@ public:
     std::int32_t FilmTypeValue() const;                  // the film-mode slot's value (0, 1, 2)
 
     void TriggerStill();
+    // Returns once the device's queue has carried out everything asked of it so far.
+    void WaitForDevice();
 
     DeviceNotificationHandle RegisterDeviceNotification(std::function<void(const DeviceChange&)> onChange);
     void UnregisterDeviceNotification(DeviceNotificationHandle handle);
@@ -75,6 +83,7 @@ private:
     void SetSupported(std::initializer_list<int> sliderIds, bool supported);
     void SendFilmMode(std::int32_t deviceValue);
     void SendGamma(std::int32_t value);
+    void SendProperty(int family, int index, std::int32_t value, std::int32_t flags);
     static std::int32_t DeliverStill(void* context, double sampleTime, const std::uint8_t* bytes, std::int32_t length);
 
     std::shared_ptr<ICapturePlatform> platform;
@@ -88,6 +97,7 @@ private:
     std::array<CameraProperty, kVideoProcAmpCount> videoProcAmpSlots {};
     std::array<CameraProperty, kCameraControlCount> cameraControlSlots {};
     std::function<void(std::chrono::milliseconds)> probeWait;
+    std::unique_ptr<DeviceQueue> deviceQueue;   // while a scanner is attached; its actions hold what they use
 };
 
 } // namespace vistrel

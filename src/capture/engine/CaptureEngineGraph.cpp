@@ -64,6 +64,7 @@ HRESULT CaptureEngine::StartCapture()
 {
     if (!scannerFilter)
         return S_OK;
+    WaitForDevice();
     if (captureGraph)
         DestroyGraph();
 
@@ -271,6 +272,7 @@ void CaptureEngine::StopCapture()
 {
     if (!captureGraph)
         return;
+    WaitForDevice();
     HearButton(*captureGraph, nullptr);
     StopGraph();
     ShowPreview(false);
@@ -320,12 +322,18 @@ void CaptureEngine::TriggerStill()
     if (!builder && (Failed(platform->CreateCaptureGraphBuilder(&builder)) || !builder))
         return;
     std::shared_ptr<IPin> stillPin;
-    if (Succeeded(builder->FindPin(g.deviceFilter, PinDirection::Output, &PIN_CATEGORY_STILL, nullptr, false, 0,
-                                   &stillPin)) &&
-        stillPin) {
-        if (const HRESULT hr = videoControl->SetMode(stillPin, VideoControlFlag_Trigger); Failed(hr))
+    if (Failed(builder->FindPin(g.deviceFilter, PinDirection::Output, &PIN_CATEGORY_STILL, nullptr, false, 0,
+                                &stillPin)) ||
+        !stillPin || !deviceQueue)
+        return;
+    // The trigger takes its turn behind the property changes asked for before it.
+    ICaptureHost* const reportTo = &host;
+    deviceQueue->Post([videoControl, stillPin, reportTo] {
+        if (const HRESULT hr = videoControl->SetMode(stillPin, VideoControlFlag_Trigger); Failed(hr)) {
             Diagnose(DiagnosticTopic::Still, "the still trigger failed: " + ResultText(hr));
-    }
+            reportTo->OnDeviceRequestFailed({DeviceRequestFailure::Kind::StillTrigger, 0, 0, hr});
+        }
+    });
 }
 
 } // namespace vistrel

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "capture/contract/Diagnostics.h"
+#include "ids/ControlIds.h"
 
 namespace vistrel {
 
@@ -32,16 +33,16 @@ struct SliderBinding {
 };
 
 constexpr SliderBinding kSliderBindings[] = {
-    {kBrightness, 3029, 1003, 3013},
-    {kContrast, 3030, 1004, 3014},
-    {kSaturation, 3028, 1002, 3012},
-    {kRed, 3031, 1005, 3015},
-    {kBlue, 3033, 1007, 3017},
-    {kGreen, 3032, 1006, 3016},
+    {kBrightness, IdBrightnessCaption, IdBrightnessSlider, IdBrightnessValue},
+    {kContrast, IdContrastCaption, IdContrastSlider, IdContrastValue},
+    {kSaturation, IdSaturationCaption, IdSaturationSlider, IdSaturationValue},
+    {kRed, IdRedCaption, IdRedSlider, IdRedValue},
+    {kBlue, IdBlueCaption, IdBlueSlider, IdBlueValue},
+    {kGreen, IdGreenCaption, IdGreenSlider, IdGreenValue},
 };
 
-constexpr int kFirstFilmTypeRadio = 3003;
-constexpr int kLastFilmTypeRadio = 3005;
+constexpr int kFirstFilmTypeRadio = IdSlide;
+constexpr int kLastFilmTypeRadio = IdBlackWhite;
 
 // The defaults and gamma each film type gives the adjustments.
 struct FilmPreset {
@@ -142,6 +143,8 @@ HRESULT CaptureEngine::ReadCameraProperties()
 {
     if (!scannerFilter)
         return E_FAIL;
+    // Learning the table reads the device directly; what was queued before goes first.
+    WaitForDevice();
     ReleasePropertyInterfaces();
     videoProcAmp = scannerFilter->QueryVideoProcAmp();
     if (!videoProcAmp)
@@ -186,8 +189,23 @@ HRESULT CaptureEngine::ReadCameraProperties()
 
 void CaptureEngine::SetCameraProperty(const CameraProperty& slot)
 {
-    if (IAMPropertyFamily* family = FamilyInterface(slot.family))
-        DiagnoseSet(slot.family, slot.index, family->Set(slot.index, slot.value, slot.flags));
+    SendProperty(slot.family, slot.index, slot.value, slot.flags);
+}
+
+void CaptureEngine::SendProperty(int family, int index, std::int32_t value, std::int32_t flags)
+{
+    const std::shared_ptr<IAMPropertyFamily> target = family == kVideoProcAmpFamily
+                                                          ? std::shared_ptr<IAMPropertyFamily>(videoProcAmp)
+                                                          : std::shared_ptr<IAMPropertyFamily>(cameraControl);
+    if (!target || !deviceQueue)
+        return;
+    ICaptureHost* const reportTo = &host;   // the host outlives the queue, which the engine joins
+    deviceQueue->ChangeProperty({family, index}, [target, family, index, value, flags, reportTo] {
+        const HRESULT hr = target->Set(index, value, flags);
+        DiagnoseSet(family, index, hr);
+        if (Failed(hr))
+            reportTo->OnDeviceRequestFailed({DeviceRequestFailure::Kind::Property, family, index, hr});
+    });
 }
 
 void CaptureEngine::RestoreDefaultProperties()
@@ -200,8 +218,7 @@ void CaptureEngine::RestoreDefaultProperties()
                 continue;
             slot.value = slot.defaultValue;
             slot.flags = slot.capsFlags & PropertyFlags_Auto;
-            if (IAMPropertyFamily* family = FamilyInterface(slot.family))
-                DiagnoseSet(slot.family, slot.index, family->Set(slot.index, slot.defaultValue, slot.flags));
+            SendProperty(slot.family, slot.index, slot.defaultValue, slot.flags);
             host.RefreshPropertyControls(slot);
         }
     };
@@ -214,15 +231,13 @@ void CaptureEngine::SendFilmMode(std::int32_t deviceValue)
 {
     CameraProperty& film = Property(kFilmMode.family, kFilmMode.index);
     film.value = deviceValue;
-    if (cameraControl)
-        DiagnoseSet(kFilmMode.family, kFilmMode.index, cameraControl->Set(CameraControl_Roll, deviceValue, film.flags));
+    SendProperty(kFilmMode.family, kFilmMode.index, deviceValue, film.flags);
 }
 
 void CaptureEngine::SendGamma(std::int32_t value)
 {
     Property(kGamma.family, kGamma.index).value = value;
-    if (videoProcAmp)
-        DiagnoseSet(kGamma.family, kGamma.index, videoProcAmp->Set(VideoProcAmp_Gamma, value, 0));
+    SendProperty(kGamma.family, kGamma.index, value, 0);
 }
 
 void CaptureEngine::ApplyFilmPreset(FilmType type)

@@ -9,6 +9,15 @@
 
 namespace vistrel {
 
+// A request the device's queue could not carry out: a property change (family, index) or the still
+// trigger, with the device's result.
+struct DeviceRequestFailure {
+    enum class Kind { Property, StillTrigger } kind = Kind::Property;
+    int family = 0;
+    int index = 0;
+    HRESULT result = S_OK;
+};
+
 // What the engine needs from the scanner window (CVistrelDlg implements it).
 // Every call comes on the window thread except OnStillFrame.
 class ICaptureHost {
@@ -25,6 +34,9 @@ public:
     // The scanner's own button was pressed: the host treats it as its Scan command. Called on a
     // device thread; the host hands it to the window thread.
     virtual void OnScannerButton() {}
+    // A queued request failed (it is logged already). Called on the device queue's thread; the host
+    // hands it to the window thread and must not wait for that thread here.
+    virtual void OnDeviceRequestFailed(const DeviceRequestFailure&) {}
     // Called on the STREAMING thread; must copy the bytes before returning and must not wait for the
     // window thread.
     virtual std::int32_t OnStillFrame(double sampleTime, const std::uint8_t* bytes, std::int32_t length) = 0;

@@ -247,6 +247,7 @@ HRESULT SimFilter::SetMode(const std::shared_ptr<IPin>& pin, std::int32_t mode)
         return hr;
     if (!pin || pin.get() != static_cast<IPin*>(stillPin.get()) || !device->HasStillPin())
         return E_INVALIDARG;
+    device->WaitForControlEndpoint();   // the trigger is a control request too
     const ScannerFaults faults = device->Faults();
     {
         std::lock_guard lock(stateMutex);

@@ -1,7 +1,9 @@
 #include "capture/sim/SimulatedDevice.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "capture/sim/NegativeFilm.h"
 #include "capture/sim/PictureFile.h"
@@ -59,6 +61,15 @@ SimulatedDevice::SimulatedDevice(DeviceOptions o)
 }
 
 SimulatedDevice::~SimulatedDevice() = default;
+
+void SimulatedDevice::WaitForControlEndpoint() const
+{
+    const std::chrono::milliseconds latency(Faults().controlLatencyMs);
+    if (latency.count() == 0)
+        return;
+    std::lock_guard turn(controlEndpoint);
+    std::this_thread::sleep_for(latency);
+}
 
 ScannerFaults SimulatedDevice::Faults() const
 {
@@ -142,6 +153,7 @@ HRESULT SimulatedDevice::KsProperty(const KSP_NODE& request, void* data, std::ui
                                     std::uint32_t* bytesReturned)
 {
     constexpr std::uint32_t kScannerUnitNode = 3;
+    WaitForControlEndpoint();
     std::lock_guard lock(mutex);
     if (bytesReturned)
         *bytesReturned = 0;
@@ -158,6 +170,7 @@ bool SimulatedDevice::Offers(PropertyFamily family, std::int32_t property) const
 
 HRESULT SimulatedDevice::GetRange(PropertyFamily family, std::int32_t property, PropertyRange* range) const
 {
+    WaitForControlEndpoint();
     std::lock_guard lock(mutex);
     if (!Offers(family, property))
         return E_PROP_ID_UNSUPPORTED;
@@ -167,6 +180,7 @@ HRESULT SimulatedDevice::GetRange(PropertyFamily family, std::int32_t property, 
 HRESULT SimulatedDevice::GetProperty(PropertyFamily family, std::int32_t property, std::int32_t* value,
                                      std::int32_t* flags) const
 {
+    WaitForControlEndpoint();
     std::lock_guard lock(mutex);
     if (!Offers(family, property))
         return E_PROP_ID_UNSUPPORTED;
@@ -176,6 +190,7 @@ HRESULT SimulatedDevice::GetProperty(PropertyFamily family, std::int32_t propert
 HRESULT SimulatedDevice::SetProperty(PropertyFamily family, std::int32_t property, std::int32_t value,
                                      std::int32_t flags)
 {
+    WaitForControlEndpoint();
     std::lock_guard lock(mutex);
     if (!Offers(family, property))
         return E_PROP_ID_UNSUPPORTED;

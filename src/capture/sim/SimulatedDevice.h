@@ -57,6 +57,10 @@ public:
     HRESULT SetProperty(PropertyFamily family, std::int32_t property, std::int32_t value, std::int32_t flags);
     std::optional<std::int32_t> PropertyValue(PropertyFamily family, std::int32_t property) const;
 
+    // A control request's time on the device's one control endpoint (the faults' latency); requests
+    // wait for each other, streaming goes on meanwhile.
+    void WaitForControlEndpoint() const;
+
     // Pins and formats.
     bool HasStillPin() const;
     std::vector<MediaType> CaptureFormats() const;
@@ -73,6 +77,7 @@ private:
 
     DeviceOptions options;
     mutable std::mutex mutex;
+    mutable std::mutex controlEndpoint;
     bool plugged = true;
     DeviceProperties properties;
     ExtensionUnitModel unit;

@@ -30,6 +30,7 @@ struct ScannerFaults {
     bool failCommandWrite = false;    // writes of control 10 fail
     std::uint32_t stillDelayMs = 150; // delay between trigger and still delivery
     bool noFilmMode = false;          // the roll control (film mode) is not offered, as through the video driver
+    std::uint32_t controlLatencyMs = 0; // time each control request takes (properties, unit, trigger); they take turns
 };
 
 struct DeviceOptions {

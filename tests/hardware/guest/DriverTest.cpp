@@ -65,6 +65,7 @@ void ExpectReachesDevice(KernelRig& rig, const EmulatedScanner& scanner, std::sp
         slot.value = c.value;
         const auto before = scanner.LogSize();
         rig.engine.SetCameraProperty(slot);
+        rig.engine.WaitForDevice();
         EXPECT_FALSE(scanner.LogSince(before, c.line).empty());
     }
 }

@@ -67,6 +67,7 @@ TEST_P(UsbBackendTest, FilmTypesReachTheDeviceAsRoll)
         SCOPED_TRACE(c.roll);
         const auto before = scanner->LogSize();
         rig->engine.ApplyFilmPreset(c.type);
+        rig->engine.WaitForDevice();
         EXPECT_TRUE(WaitUntil([&] { return !scanner->LogSince(before, c.roll).empty(); }, kDeviceWait));
         EXPECT_FALSE(scanner->LogSince(before, c.gamma).empty());
     }
