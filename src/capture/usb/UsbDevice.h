@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/usb/ClassRequest.h"
+#include "capture/uvc/ClassRequest.h"
 #include "capture/usb/KernelDriverGuardian.h"
 
 struct libusb_device;
@@ -44,7 +44,7 @@ public:
 
     // A class request on the control pipe; data is written (host to device) or filled, at most
     // setup.length bytes. *transferred gets the bytes moved. A stall comes back as EPIPE.
-    int Control(const ClassRequest& setup, std::span<std::uint8_t> data, int* transferred = nullptr);
+    int Control(const uvc::ClassRequest& setup, std::span<std::uint8_t> data, int* transferred = nullptr);
 
     int SetAlternateSetting(std::uint8_t interfaceNumber, std::uint8_t alternate);
     int ClearHalt(std::uint8_t endpoint);
