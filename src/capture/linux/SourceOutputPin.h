@@ -1,5 +1,6 @@
 #pragma once
-// An output pin of a V4L2 source filter: its category, its format list and its downstream connection.
+// An output pin of a Linux backend's source filter: its category, its format list and its downstream
+// connection.
 #include <memory>
 #include <mutex>
 #include <span>

@@ -1,7 +1,7 @@
 #pragma once
 // One open USB device: its interfaces taken from the kernel's drivers and given back, and its control
-// pipe. Results are 0 or an errno, as the V4L2 backend's requests give them, so that both share one
-// translation into result codes.
+// pipe. Results are 0 or an errno (libusb's codes read as errnos), as the Linux backends' system calls
+// give them, so that both share one translation into result codes (linux/ErrnoResult).
 #include <atomic>
 #include <cstdint>
 #include <memory>

@@ -58,7 +58,7 @@ UsbStreamer::~UsbStreamer()
 int UsbStreamer::StreamingRequest(std::uint8_t request, std::uint8_t selector, std::span<std::uint8_t> data)
 {
     const uvc::ClassRequest setup = uvc::MakeClassRequest(request, selector, 0, streaming->number,
-                                                static_cast<std::uint16_t>(data.size()));
+                                                          static_cast<std::uint16_t>(data.size()));
     // A streaming interface's stall needs no reason: the stream fails as a whole.
     int transferred = 0;
     const int error = device->Control(setup, data, &transferred);
@@ -69,8 +69,9 @@ int UsbStreamer::StreamingRequest(std::uint8_t request, std::uint8_t selector, s
 // Probe, read back what the device can do, commit that: the video format, then the pipes it needs.
 int UsbStreamer::Negotiate()
 {
-    const auto wanted = uvc::VideoProbeFor(*streaming, uvc::UvcFormatKind::Mjpeg, static_cast<std::uint16_t>(plan.preview->width),
-                                      static_cast<std::uint16_t>(plan.preview->height));
+    const auto wanted = uvc::VideoProbeFor(*streaming, uvc::UvcFormatKind::Mjpeg,
+                                           static_cast<std::uint16_t>(plan.preview->width),
+                                           static_cast<std::uint16_t>(plan.preview->height));
     if (!wanted)
         return EINVAL;
     const std::size_t length = uvc::VideoProbeLength(function.uvcVersion);

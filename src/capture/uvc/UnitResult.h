@@ -23,7 +23,10 @@ struct UnitResult
     HRESULT failure = S_OK;                     // for any other failure
     int transferred = 0;
 
-    static UnitResult Answered(int transferred) { return {UnitOutcome::Answered, RequestError::NoError, S_OK, transferred}; }
+    static UnitResult Answered(int transferred)
+    {
+        return {UnitOutcome::Answered, RequestError::NoError, S_OK, transferred};
+    }
     static UnitResult Stalled(RequestError why) { return {UnitOutcome::Stalled, why, S_OK, 0}; }
     static UnitResult NotLearned() { return {UnitOutcome::NotLearned, RequestError::NoError, S_OK, 0}; }
     static UnitResult Gone() { return {UnitOutcome::Gone, RequestError::NoError, S_OK, 0}; }

@@ -32,8 +32,8 @@ TEST_P(DriverTest, IdentifiesTheScannerThroughItsExtensionUnit)
     std::shared_ptr<IBaseFilter> found;
     ASSERT_TRUE(rig->Find(&found));
     EXPECT_TRUE(CaptureEngine::PathNamesScanner(rig->engine.ScannerPath())) << rig->engine.ScannerPath();
-    EXPECT_FALSE(scanner->LogMatching("^uvc::SET_CUR if=0 unit=3 cs=10 len=8 value=00d0000008000000 ok$").empty());
-    EXPECT_FALSE(scanner->LogMatching("^uvc::GET_CUR if=0 unit=3 cs=11 len=8 value=5245414c53494c00 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=3 cs=10 len=8 value=00d0000008000000 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^GET_CUR if=0 unit=3 cs=11 len=8 value=5245414c53494c00 ok$").empty());
 }
 
 // uvcvideo answers the first access to each extension-unit control with ENOENT while the unit stalls
@@ -46,7 +46,7 @@ TEST_P(DriverTest, AUnitNotReadyAtFirstIsStillIdentified)
     std::shared_ptr<IBaseFilter> found;
     EXPECT_TRUE(rig->Find(&found));
     EXPECT_EQ(scanner->LogMatching("if=0 unit=3 .* stall error=1$").size(), 3u);
-    EXPECT_FALSE(scanner->LogMatching("^uvc::GET_CUR if=0 unit=3 cs=11 len=8 value=5245414c53494c00 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^GET_CUR if=0 unit=3 cs=11 len=8 value=5245414c53494c00 ok$").empty());
 }
 
 struct PropertyCase {
@@ -75,18 +75,18 @@ TEST_P(DriverTest, EveryPropertyReachesTheDeviceInItsUnits)
     StartScanner();
     ASSERT_TRUE(rig->Attach());
     // The Negative preset on attach: green and gamma as they are.
-    EXPECT_FALSE(scanner->LogMatching("^uvc::SET_CUR if=0 unit=1 cs=11 len=2 value=110 ok$").empty());
-    EXPECT_FALSE(scanner->LogMatching("^uvc::SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=11 len=2 value=110 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$").empty());
     const PropertyCase cases[] = {
-        {kVideoProcAmpFamily, VideoProcAmp_Brightness, -12, "^uvc::SET_CUR if=0 unit=2 cs=2 len=2 value=-12 ok$"},
-        {kVideoProcAmpFamily, VideoProcAmp_Contrast, 61, "^uvc::SET_CUR if=0 unit=2 cs=3 len=2 value=61 ok$"},
-        {kVideoProcAmpFamily, VideoProcAmp_Saturation, 33, "^uvc::SET_CUR if=0 unit=2 cs=7 len=2 value=33 ok$"},
-        {kCameraControlFamily, CameraControl_Zoom, 140, "^uvc::SET_CUR if=0 unit=1 cs=11 len=2 value=140 ok$"},
+        {kVideoProcAmpFamily, VideoProcAmp_Brightness, -12, "^SET_CUR if=0 unit=2 cs=2 len=2 value=-12 ok$"},
+        {kVideoProcAmpFamily, VideoProcAmp_Contrast, 61, "^SET_CUR if=0 unit=2 cs=3 len=2 value=61 ok$"},
+        {kVideoProcAmpFamily, VideoProcAmp_Saturation, 33, "^SET_CUR if=0 unit=2 cs=7 len=2 value=33 ok$"},
+        {kCameraControlFamily, CameraControl_Zoom, 140, "^SET_CUR if=0 unit=1 cs=11 len=2 value=140 ok$"},
     };
     ExpectReachesDevice(*rig, *scanner, cases);
     // uvcvideo reaches only extension units through its unit queries: roll never gets to the terminal.
     EXPECT_FALSE(rig->engine.Property(kCameraControlFamily, CameraControl_Roll).supported);
-    EXPECT_TRUE(scanner->LogMatching("^uvc::SET_CUR if=0 unit=1 cs=15 ").empty());
+    EXPECT_TRUE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=15 ").empty());
 }
 
 // The engine's degrees become the driver's arc-seconds; unconverted, the driver would round 145 to its
@@ -96,10 +96,10 @@ TEST_P(DriverTest, PanAndTiltReachTheDeviceInArcSeconds)
     StartScanner();
     ASSERT_TRUE(rig->Attach());
     // The Negative preset on attach: red 145 and blue 100 degrees.
-    EXPECT_FALSE(scanner->LogMatching("^uvc::SET_CUR if=0 unit=1 cs=13 len=8 value=522000,360000 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=13 len=8 value=522000,360000 ok$").empty());
     const PropertyCase cases[] = {
-        {kCameraControlFamily, CameraControl_Pan, 150, "^uvc::SET_CUR if=0 unit=1 cs=13 len=8 value=540000,360000 ok$"},
-        {kCameraControlFamily, CameraControl_Tilt, 90, "^uvc::SET_CUR if=0 unit=1 cs=13 len=8 value=540000,324000 ok$"},
+        {kCameraControlFamily, CameraControl_Pan, 150, "^SET_CUR if=0 unit=1 cs=13 len=8 value=540000,360000 ok$"},
+        {kCameraControlFamily, CameraControl_Tilt, 90, "^SET_CUR if=0 unit=1 cs=13 len=8 value=540000,324000 ok$"},
     };
     ExpectReachesDevice(*rig, *scanner, cases);
 }

@@ -236,7 +236,7 @@ TEST_P(UsbSaveTest, NegativeOnAttachThenThreeFullSizeStillsSavedAtHigh)
     EXPECT_TRUE(attached->At(Negative).checked);
     for (const int film : {Slide, Negative, BlackWhite})
         EXPECT_TRUE(attached->At(film).enabled) << film;
-    EXPECT_FALSE(scanner->LogMatching("^uvc::SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$").empty())
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$").empty())
         << "Negative did not reach the scanner as Roll";
 
     Click(High);

@@ -47,9 +47,9 @@ TEST_P(UsbBackendTest, FilmTypesReachTheDeviceAsRoll)
     EXPECT_FALSE(EmulatedScanner::KernelDriverHasIt()) << "the backend left uvcvideo on the scanner";
     EXPECT_TRUE(rig->engine.Property(kCameraControlFamily, CameraControl_Roll).supported);
     // Negative on attach; red 145 and blue 100 degrees end as one pan/tilt pair in arc-seconds.
-    EXPECT_FALSE(scanner->LogMatching("^uvc::SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$").empty());
-    EXPECT_FALSE(scanner->LogMatching("^uvc::SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$").empty());
-    const auto panTilt = scanner->LogMatching("^uvc::SET_CUR if=0 unit=1 cs=13 len=8 ");
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$").empty());
+    EXPECT_FALSE(scanner->LogMatching("^SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$").empty());
+    const auto panTilt = scanner->LogMatching("^SET_CUR if=0 unit=1 cs=13 len=8 ");
     ASSERT_FALSE(panTilt.empty());
     EXPECT_EQ(panTilt.back(), "SET_CUR if=0 unit=1 cs=13 len=8 value=522000,360000 ok");
 
@@ -59,9 +59,9 @@ TEST_P(UsbBackendTest, FilmTypesReachTheDeviceAsRoll)
         const char* gamma;
     };
     const Case cases[] = {
-        {Slide, "^uvc::SET_CUR if=0 unit=1 cs=15 len=2 value=0 ok$", "^uvc::SET_CUR if=0 unit=2 cs=9 len=2 value=300 ok$"},
-        {BlackWhite, "^uvc::SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$", "^uvc::SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$"},
-        {Negative, "^uvc::SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$", "^uvc::SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$"},
+        {Slide, "^SET_CUR if=0 unit=1 cs=15 len=2 value=0 ok$", "^SET_CUR if=0 unit=2 cs=9 len=2 value=300 ok$"},
+        {BlackWhite, "^SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$", "^SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$"},
+        {Negative, "^SET_CUR if=0 unit=1 cs=15 len=2 value=1 ok$", "^SET_CUR if=0 unit=2 cs=9 len=2 value=400 ok$"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.roll);
