@@ -1,7 +1,7 @@
 // The frame sizes and intervals a V4L2 device reports, as 17-byte records (format, width, height,
 // interval numerator and denominator), turned into the pins' format lists. What a pin lists must
 // have a positive size and a non-negative image size, and must be found again by its own type.
-#include "capture/v4l2/FormatList.h"
+#include "capture/linux/FormatList.h"
 
 #include <linux/videodev2.h>
 
@@ -28,27 +28,27 @@ void Require(bool condition)
         std::abort();
 }
 
-void CheckList(const std::vector<vistrel::v4l2::PinFormat>& formats)
+void CheckList(const std::vector<vistrel::lnx::PinFormat>& formats)
 {
     using namespace vistrel;
-    for (const v4l2::PinFormat& f : formats) {
+    for (const lnx::PinFormat& f : formats) {
         std::int32_t width = 0, height = 0;
         Require(ReadVideoInfoSize(f.type, width, height));
         Require(width > 0 && height > 0 && width == f.source.width && height == f.source.height);
         Require(ReadInt32At(f.type.formatBlock, kBiSizeImageOffset) >= 0);
-        Require(v4l2::ReferenceTimePerFrame(f.source) >= 0);
-        const auto found = v4l2::FindFormat(formats, f.type);
+        Require(lnx::ReferenceTimePerFrame(f.source) >= 0);
+        const auto found = lnx::FindFormat(formats, f.type);
         Require(found && formats[*found].type.subType == f.type.subType);
     }
     if (!formats.empty())
-        Require(v4l2::LargestFormat(formats) < formats.size());
+        Require(lnx::LargestFormat(formats) < formats.size());
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace vistrel::v4l2;
+    using namespace vistrel::lnx;
     std::vector<FrameFormat> frames;
     for (std::size_t at = 0; at + kRecordSize <= size; at += kRecordSize) {
         const std::uint8_t* r = data + at;

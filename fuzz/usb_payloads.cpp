@@ -4,14 +4,14 @@
 // encoding.
 #include <cstdlib>
 
-#include "capture/usb/PayloadAssembler.h"
-#include "capture/usb/StreamingControl.h"
+#include "capture/uvc/PayloadAssembler.h"
+#include "capture/uvc/StreamingControl.h"
 
 namespace {
 
 void CheckProbeRoundTrip(std::span<const std::uint8_t> bytes)
 {
-    using namespace vistrel::usb;
+    using namespace vistrel::uvc;
     if (const auto probe = DecodeVideoProbe(bytes)) {
         if (DecodeVideoProbe(EncodeVideoProbe(*probe, kVideoProbeLength15)) != probe)
             std::abort();
@@ -26,7 +26,7 @@ void CheckProbeRoundTrip(std::span<const std::uint8_t> bytes)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace vistrel::usb;
+    using namespace vistrel::uvc;
     if (size < 1)
         return 0;
     const std::span input(data, size);

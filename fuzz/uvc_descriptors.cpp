@@ -1,6 +1,6 @@
 // The USB descriptors a device hands over: the first byte picks the control interface asked for, the
 // rest is the descriptor set. Nothing may be read outside it, whatever the lengths claim.
-#include "capture/v4l2/UvcDescriptors.h"
+#include "capture/uvc/UvcDescriptors.h"
 
 #include <cstdlib>
 
@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 1)
         return 0;
-    using namespace vistrel::v4l2;
+    using namespace vistrel::uvc;
     const auto function = ParseUvcFunction(std::span(data + 1, size - 1), data[0]);
     if (!function)
         return 0;

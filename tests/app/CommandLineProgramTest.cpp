@@ -27,29 +27,17 @@ struct StripState : MappedWindow
     bool saving = false;
 };
 
-class CommandLineProgramTest : public ::testing::Test
+class CommandLineProgramTest : public ProgramUnderXTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(QStringLiteral(VISTREL_PROGRAM)).isExecutable()) << VISTREL_PROGRAM;
-        ASSERT_TRUE(temp.isValid());
-        for (const char* sub : {"home", "config", "runtime"})
-            ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
-        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        StartXvfb(display, temp.filePath("xvfb.log"), displayName);
+        MakeFolders(VISTREL_PROGRAM);
+        if (HasFatalFailure())
+            return;
+        StartDisplay();
     }
 
-    void TearDown() override
-    {
-        if (HasFailure()) {
-            QFile log(temp.filePath("program.log"));
-            log.open(QIODevice::ReadOnly);
-            std::cerr << "program output:\n" << log.readAll().toStdString();
-        }
-        program.Stop();
-        display.Stop();
-    }
 
     // No simulator in the environment: only the options choose one.
     void Start(const QStringList& arguments)
@@ -100,10 +88,6 @@ protected:
         return files;
     }
 
-    QTemporaryDir temp;
-    Child display;
-    Child program;
-    QString displayName;
 };
 
 TEST_F(CommandLineProgramTest, SimulateAndSaveFolderHoldForThisRunOnly)

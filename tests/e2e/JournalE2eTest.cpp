@@ -76,29 +76,17 @@ struct ProgramState : MappedWindow
     }
 };
 
-class JournalE2eTest : public ::testing::Test
+class JournalE2eTest : public ProgramUnderXTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(QStringLiteral(VISTREL_PROGRAM)).isExecutable()) << VISTREL_PROGRAM;
-        ASSERT_TRUE(temp.isValid());
-        for (const char* sub : {"home", "config", "runtime"})
-            ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
-        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        StartXvfb(display, temp.filePath("xvfb.log"), displayName);
+        MakeFolders(VISTREL_PROGRAM);
+        if (HasFatalFailure())
+            return;
+        StartDisplay();
     }
 
-    void TearDown() override
-    {
-        if (HasFailure()) {
-            QFile log(temp.filePath("program.log"));
-            log.open(QIODevice::ReadOnly);
-            std::cerr << "program output:\n" << log.readAll().toStdString();
-        }
-        program.Stop();
-        display.Stop();
-    }
 
     // Starts the program and waits for the window with the scanner attached.
     void StartProgram()
@@ -182,10 +170,6 @@ protected:
         return program->waitForFinished(timeoutMs);
     }
 
-    QTemporaryDir temp;
-    QString displayName;
-    Child display;
-    Child program;
 };
 
 QSize TiffSize(const QString& path)

@@ -53,6 +53,30 @@ constexpr HRESULT HresultFromWin32(std::uint32_t error)
     return error == 0 ? S_OK : MakeResult((error & 0xFFFFu) | 0x80070000u);
 }
 
+#ifndef ERROR_ACCESS_DENIED
+constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
+#endif
+#ifndef ERROR_NOT_ENOUGH_MEMORY
+constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+#endif
+#ifndef ERROR_GEN_FAILURE
+constexpr std::uint32_t ERROR_GEN_FAILURE = 31;
+#endif
+#ifndef ERROR_NOT_SUPPORTED
+constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
+#endif
+#ifndef ERROR_INVALID_PARAMETER
+constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
+#endif
+#ifndef ERROR_SEM_TIMEOUT
+constexpr std::uint32_t ERROR_SEM_TIMEOUT = 121;
+#endif
+#ifndef ERROR_IO_DEVICE
+constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
+#endif
+#ifndef ERROR_SET_NOT_FOUND
+constexpr std::uint32_t ERROR_SET_NOT_FOUND = 1170;
+#endif
 #ifndef ERROR_NOT_READY
 constexpr std::uint32_t ERROR_NOT_READY = 21;
 #endif

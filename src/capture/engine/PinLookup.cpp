@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "capture/contract/PinCategory.h"
+
 namespace vistrel {
 
 std::shared_ptr<IPin> FindStillPin(const std::shared_ptr<IBaseFilter>& filter)
@@ -12,15 +14,7 @@ std::shared_ptr<IPin> FindStillPin(const std::shared_ptr<IBaseFilter>& filter)
     if (Failed(filter->EnumPins(&pins)))
         return nullptr;
     for (const auto& pin : pins) {
-        const auto properties = pin->QueryKsPropertySet();
-        if (!properties)
-            continue;
-        Guid category;
-        std::uint32_t returned = 0;
-        if (Failed(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category,
-                                   &returned)))
-            continue;
-        if (category == PIN_CATEGORY_STILL)
+        if (PinHasCategory(pin, PIN_CATEGORY_STILL))
             return pin;
     }
     return nullptr;

@@ -32,18 +32,6 @@ HRESULT CaptureGraphBuilder::SetFiltergraph(const std::shared_ptr<IGraphBuilder>
     return S_OK;
 }
 
-bool CaptureGraphBuilder::PinHasCategory(const std::shared_ptr<IPin>& pin, const Guid& category)
-{
-    const auto properties = pin->QueryKsPropertySet();
-    if (!properties)
-        return false;
-    Guid pinCategory;
-    std::uint32_t returned = 0;
-    const HRESULT hr = properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &pinCategory,
-                                       sizeof pinCategory, &returned);
-    return Succeeded(hr) && pinCategory == category;
-}
-
 HRESULT CaptureGraphBuilder::FindPin(const std::shared_ptr<IBaseFilter>& filter, PinDirection direction,
                                      const Guid* category, const Guid* majorType, bool unconnected, std::int32_t index,
                                      std::shared_ptr<IPin>* pin)

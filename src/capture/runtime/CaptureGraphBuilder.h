@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "capture/contract/Graph.h"
+#include "capture/contract/PinCategory.h"
 
 namespace vistrel {
 
@@ -16,8 +17,6 @@ public:
     HRESULT RenderStream(const Guid* category, const Guid* majorType, const std::shared_ptr<IBaseFilter>& sourceFilter,
                          const std::shared_ptr<IPin>& sourcePin, const std::shared_ptr<IBaseFilter>& intermediate,
                          const std::shared_ptr<IBaseFilter>& sink) override;
-
-    static bool PinHasCategory(const std::shared_ptr<IPin>& pin, const Guid& category);
 
 private:
     HRESULT ConnectToFilter(const std::shared_ptr<IPin>& output, const std::shared_ptr<IBaseFilter>& downstream);

@@ -1,28 +1,19 @@
 #pragma once
-// One class request to a unit, a terminal or a streaming interface, and for a stall the reason the
-// control interface gives (its request error code control).
+// One class request to a unit, a terminal or a streaming interface, read as the protocol's result: for
+// a stall, the reason the control interface gives (its request error code control). The one place
+// where libusb's outcome of a class request becomes a unit result.
 #include <cstdint>
 #include <span>
 
-#include "capture/contract/Result.h"
-#include "capture/usb/ControlRequests.h"
+#include "capture/uvc/ClassRequest.h"
+#include "capture/uvc/UnitResult.h"
 
 namespace vistrel::usb {
 
 class UsbDevice;
 
-struct UnitRequestResult
-{
-    int error = 0;                              // errno; EPIPE for a stall
-    RequestError why = RequestError::NoError;   // a stall's reason, as the device tells it
-    int transferred = 0;
-
-    // The result code the engine understands.
-    HRESULT Result() const;
-};
-
-// A reply shorter than asked for counts as EPROTO: the rest of the data would be undefined.
-UnitRequestResult SendUnitRequest(UsbDevice& device, const ClassRequest& setup, std::span<std::uint8_t> data,
-                                  std::uint8_t controlInterface);
+// A reply shorter than asked for is a failure: the rest of the data would be undefined.
+uvc::UnitResult SendUnitRequest(UsbDevice& device, const uvc::ClassRequest& setup, std::span<std::uint8_t> data,
+                                std::uint8_t controlInterface);
 
 } // namespace vistrel::usb

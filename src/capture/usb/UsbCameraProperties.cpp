@@ -4,10 +4,10 @@
 #include <mutex>
 #include <vector>
 
-#include "capture/usb/ControlRequests.h"
+#include "capture/uvc/ControlRequests.h"
 #include "capture/usb/UnitRequests.h"
 #include "capture/usb/UsbDevice.h"
-#include "capture/v4l2/WireUnits.h"
+#include "capture/uvc/WireUnits.h"
 
 namespace vistrel::usb {
 
@@ -18,7 +18,7 @@ namespace {
 class UnitProperties final : public IAMVideoProcAmp, public IAMCameraControl
 {
 public:
-    UnitProperties(PropertyFamily family, std::shared_ptr<UsbDevice> device, const v4l2::UvcFunction& function)
+    UnitProperties(uvc::PropertyFamily family, std::shared_ptr<UsbDevice> device, const uvc::UvcFunction& function)
         : family(family), device(std::move(device)), function(function)
     {
     }
@@ -31,7 +31,7 @@ public:
         Located found;
         if (const HRESULT hr = Find(property, found); Failed(hr))
             return hr;
-        const v4l2::ControlRange range = v4l2::RangeFromWire(found.wire, found.control->wirePerUnit);
+        const uvc::ControlRange range = uvc::RangeFromWire(found.wire, found.control->wirePerUnit);
         *minimum = range.minimum;
         *maximum = range.maximum;
         *step = range.step;
@@ -48,12 +48,12 @@ public:
         if (const HRESULT hr = Find(property, found); Failed(hr))
             return hr;
         std::vector<std::uint8_t> data;
-        if (const HRESULT hr = Send(found, GET_CUR, data); Failed(hr))
+        if (const HRESULT hr = Send(found, uvc::GET_CUR, data); Failed(hr))
             return hr;
         const auto current = ReadField(*found.control, data);
         if (!current)
             return E_FAIL;
-        *value = v4l2::FromWire(*current, found.control->wirePerUnit);
+        *value = uvc::FromWire(*current, found.control->wirePerUnit);
         *flags = PropertyFlags_Manual;
         return S_OK;
     }
@@ -65,39 +65,39 @@ public:
             return hr;
         if (flags & PropertyFlags_Auto)
             return E_INVALIDARG;
-        const UvcControl& control = *found.control;
+        const uvc::UvcControl& control = *found.control;
         // Fields that share a control (pan and tilt) go out with the others as they are now.
         std::vector<std::uint8_t> data(control.length);
         if (control.fieldSize != control.length) {
-            if (const HRESULT hr = Send(found, GET_CUR, data); Failed(hr))
+            if (const HRESULT hr = Send(found, uvc::GET_CUR, data); Failed(hr))
                 return hr;
         }
-        if (!WriteField(control, v4l2::ToWire(value, control.wirePerUnit, found.wire), data))
+        if (!WriteField(control, uvc::ToWire(value, control.wirePerUnit, found.wire), data))
             return E_FAIL;
-        return Send(found, SET_CUR, data);
+        return Send(found, uvc::SET_CUR, data);
     }
 
 private:
     // A property's control, the entity that has it and its range in device units.
     struct Located
     {
-        const UvcControl* control = nullptr;
+        const uvc::UvcControl* control = nullptr;
         std::uint8_t entity = 0;
-        v4l2::ControlRange wire;
+        uvc::ControlRange wire;
     };
 
     // data is sized to the request (for SET_CUR it holds the value).
     HRESULT Send(const Located& at, std::uint8_t request, std::vector<std::uint8_t>& data)
     {
-        const ClassRequest setup = ControlRequest(*at.control, request, at.entity, function.controlInterface);
+        const uvc::ClassRequest setup = uvc::ControlRequest(*at.control, request, at.entity, function.controlInterface);
         data.resize(setup.length);
-        return SendUnitRequest(*device, setup, data, function.controlInterface).Result();
+        return uvc::PropertyResult(SendUnitRequest(*device, setup, data, function.controlInterface));
     }
 
     HRESULT Find(std::int32_t property, Located& found)
     {
-        found.control = FindUvcControl(family, property);
-        const auto entity = found.control ? EntityOf(*found.control, function) : std::nullopt;
+        found.control = uvc::FindUvcControl(family, property);
+        const auto entity = found.control ? uvc::EntityOf(*found.control, function) : std::nullopt;
         if (!entity)
             return E_PROP_ID_UNSUPPORTED;
         found.entity = *entity;
@@ -109,12 +109,12 @@ private:
         struct Part
         {
             std::uint8_t request;
-            std::int32_t v4l2::ControlRange::*field;
+            std::int32_t uvc::ControlRange::*field;
         };
-        static constexpr Part kParts[] = {{GET_MIN, &v4l2::ControlRange::minimum},
-                                          {GET_MAX, &v4l2::ControlRange::maximum},
-                                          {GET_RES, &v4l2::ControlRange::step},
-                                          {GET_DEF, &v4l2::ControlRange::defaultValue}};
+        static constexpr Part kParts[] = {{uvc::GET_MIN, &uvc::ControlRange::minimum},
+                                          {uvc::GET_MAX, &uvc::ControlRange::maximum},
+                                          {uvc::GET_RES, &uvc::ControlRange::step},
+                                          {uvc::GET_DEF, &uvc::ControlRange::defaultValue}};
         for (const Part& part : kParts) {
             std::vector<std::uint8_t> data;
             if (const HRESULT hr = Send(found, part.request, data); Failed(hr))
@@ -128,25 +128,25 @@ private:
         return S_OK;
     }
 
-    const PropertyFamily family;
+    const uvc::PropertyFamily family;
     const std::shared_ptr<UsbDevice> device;
-    const v4l2::UvcFunction function;
+    const uvc::UvcFunction function;
     std::mutex mutex;
-    std::map<std::int32_t, v4l2::ControlRange> ranges;
+    std::map<std::int32_t, uvc::ControlRange> ranges;
 };
 
 } // namespace
 
 std::shared_ptr<IAMVideoProcAmp> MakeUsbVideoProcAmp(std::shared_ptr<UsbDevice> device,
-                                                     const v4l2::UvcFunction& function)
+                                                     const uvc::UvcFunction& function)
 {
-    return std::make_shared<UnitProperties>(PropertyFamily::VideoProcAmp, std::move(device), function);
+    return std::make_shared<UnitProperties>(uvc::PropertyFamily::VideoProcAmp, std::move(device), function);
 }
 
 std::shared_ptr<IAMCameraControl> MakeUsbCameraControl(std::shared_ptr<UsbDevice> device,
-                                                       const v4l2::UvcFunction& function)
+                                                       const uvc::UvcFunction& function)
 {
-    return std::make_shared<UnitProperties>(PropertyFamily::CameraControl, std::move(device), function);
+    return std::make_shared<UnitProperties>(uvc::PropertyFamily::CameraControl, std::move(device), function);
 }
 
 } // namespace vistrel::usb

@@ -5,15 +5,15 @@
 #include <memory>
 
 #include "capture/contract/CameraControls.h"
-#include "capture/v4l2/UvcDescriptors.h"
+#include "capture/uvc/UvcDescriptors.h"
 
 namespace vistrel::usb {
 
 class UsbDevice;
 
 std::shared_ptr<IAMVideoProcAmp> MakeUsbVideoProcAmp(std::shared_ptr<UsbDevice> device,
-                                                     const v4l2::UvcFunction& function);
+                                                     const uvc::UvcFunction& function);
 std::shared_ptr<IAMCameraControl> MakeUsbCameraControl(std::shared_ptr<UsbDevice> device,
-                                                       const v4l2::UvcFunction& function);
+                                                       const uvc::UvcFunction& function);
 
 } // namespace vistrel::usb

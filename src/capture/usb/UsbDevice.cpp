@@ -120,7 +120,7 @@ void UsbDevice::ReleaseInterfaces()
     claimed.clear();
 }
 
-int UsbDevice::Control(const ClassRequest& setup, std::span<std::uint8_t> data, int* transferred)
+int UsbDevice::Control(const uvc::ClassRequest& setup, std::span<std::uint8_t> data, int* transferred)
 {
     if (transferred)
         *transferred = 0;

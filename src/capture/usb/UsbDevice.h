@@ -1,7 +1,7 @@
 #pragma once
 // One open USB device: its interfaces taken from the kernel's drivers and given back, and its control
-// pipe. Results are 0 or an errno, as the V4L2 backend's requests give them, so that both share one
-// translation into result codes.
+// pipe. Results are 0 or an errno (libusb's codes read as errnos), as the Linux backends' system calls
+// give them, so that both share one translation into result codes (linux/ErrnoResult).
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/usb/ClassRequest.h"
+#include "capture/uvc/ClassRequest.h"
 #include "capture/usb/KernelDriverGuardian.h"
 
 struct libusb_device;
@@ -44,7 +44,7 @@ public:
 
     // A class request on the control pipe; data is written (host to device) or filled, at most
     // setup.length bytes. *transferred gets the bytes moved. A stall comes back as EPIPE.
-    int Control(const ClassRequest& setup, std::span<std::uint8_t> data, int* transferred = nullptr);
+    int Control(const uvc::ClassRequest& setup, std::span<std::uint8_t> data, int* transferred = nullptr);
 
     int SetAlternateSetting(std::uint8_t interfaceNumber, std::uint8_t alternate);
     int ClearHalt(std::uint8_t endpoint);

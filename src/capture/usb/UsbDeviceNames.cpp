@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "capture/contract/Guid.h"
-#include "capture/v4l2/VideoNodes.h"
+#include "capture/linux/VideoNodes.h"
 
 namespace vistrel::usb {
 
@@ -55,7 +55,7 @@ std::string UsbBackendDevicePath(std::uint16_t vendorId, std::uint16_t productId
     char identity[40];
     std::snprintf(identity, sizeof identity, "vid_%04x&pid_%04x&mi_%02x", unsigned {vendorId}, unsigned {productId},
                   unsigned {controlInterface});
-    return std::string(kPathStart) + identity + "#" + busPath + "#" + v4l2::GuidText(KSCATEGORY_CAPTURE) +
+    return std::string(kPathStart) + identity + "#" + busPath + "#" + lnx::GuidText(KSCATEGORY_CAPTURE) +
            "\\libusb";
 }
 

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "capture/runtime/UnusableDeviceList.h"
 #include "capture/usb/UsbContext.h"
@@ -43,25 +44,31 @@ public:
         sink = std::move(newSink);
     }
 
-    // On the event thread. A removal goes out under the name of the arrival.
+    // On the event thread. A removal goes out under the name of the arrival. Describing a device reads
+    // sysfs and every process's open files, so it is done outside the lock that SetSink takes.
     void OnHotplug(libusb_device* device, bool arrived)
     {
         DeviceChange change {arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, {}};
         std::function<void(const DeviceChange&)> deliver;
-        {
+        if (arrived) {
+            const UsbScannerEntry entry = DescribeScanner(device);
+            if (!Takes(entry, claim))
+                return; // the video driver keeps it, and the other backend reports it
+            change.name = entry.devicePath;
             std::lock_guard lock(mutex);
-            if (arrived) {
-                const UsbScannerEntry entry = DescribeScanner(device);
-                if (!Takes(entry, claim))
-                    return; // the video driver keeps it, and the other backend reports it
-                known[device] = entry.devicePath;
-                change.name = entry.devicePath;
-            } else {
-                const auto it = known.find(device);
-                change.name = it != known.end() ? it->second : DescribeScanner(device).devicePath;
-                if (it != known.end())
+            known[device] = entry.devicePath;
+            deliver = sink;
+        } else {
+            std::optional<std::string> name;
+            {
+                std::lock_guard lock(mutex);
+                if (const auto it = known.find(device); it != known.end()) {
+                    name = it->second;
                     known.erase(it);
+                }
             }
+            change.name = name ? *name : DescribeScanner(device).devicePath;
+            std::lock_guard lock(mutex);
             deliver = sink;
         }
         if (deliver)

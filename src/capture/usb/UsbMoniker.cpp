@@ -44,7 +44,7 @@ std::uint8_t ControlInterface(libusb_device* device)
 }
 
 // The control interface first, then its streaming interfaces.
-std::vector<std::uint8_t> VideoInterfaces(const v4l2::UvcFunction& function)
+std::vector<std::uint8_t> VideoInterfaces(const uvc::UvcFunction& function)
 {
     std::vector<std::uint8_t> interfaces {function.controlInterface};
     for (const std::uint8_t number : function.streamingInterfaces)
@@ -98,7 +98,7 @@ HRESULT UsbMoniker::BindToObject(std::shared_ptr<IBaseFilter>* filter)
     std::vector<std::uint8_t> configuration;
     if ((error = opened->ReadConfiguration(&configuration)))
         return unusable("read its descriptors", error);
-    auto function = v4l2::ParseUvcFunction(configuration, entry.controlInterface);
+    auto function = uvc::ParseUvcFunction(configuration, entry.controlInterface);
     if (!function)
         return unusable("find its video function", ENODEV);
     if ((error = opened->ClaimInterfaces(VideoInterfaces(*function))))

@@ -5,19 +5,19 @@
 #include <string>
 
 #include "capture/usb/UsbStreamer.h"
-#include "capture/v4l2/ExtensionUnitTopology.h"
-#include "capture/v4l2/PinnedSourceFilter.h"
-#include "capture/v4l2/UvcDescriptors.h"
+#include "capture/uvc/ExtensionUnitTopology.h"
+#include "capture/linux/PinnedSourceFilter.h"
+#include "capture/uvc/UvcDescriptors.h"
 
 namespace vistrel::usb {
 
 class UsbDevice;
 
-class UsbSourceFilter final : public v4l2::PinnedSourceFilter
+class UsbSourceFilter final : public lnx::PinnedSourceFilter
 {
 public:
     // A device whose interfaces are claimed.
-    static std::shared_ptr<UsbSourceFilter> Create(std::string friendlyName, v4l2::UvcFunction function,
+    static std::shared_ptr<UsbSourceFilter> Create(std::string friendlyName, uvc::UvcFunction function,
                                                    std::shared_ptr<UsbDevice> device);
     // A device that could not be opened or claimed (errno): it is listed all the same, so that it does
     // not hide the devices after it; it offers no unit and cannot run.
@@ -30,16 +30,16 @@ public:
     std::shared_ptr<IAMCameraControl> QueryCameraControl() override { return cameraControl; }
 
 private:
-    UsbSourceFilter(std::string friendlyName, v4l2::UvcFunction function, std::shared_ptr<UsbDevice> device,
+    UsbSourceFilter(std::string friendlyName, uvc::UvcFunction function, std::shared_ptr<UsbDevice> device,
                     int error);
     HRESULT StartStreaming() override;
     void StopStreaming() override;
     HRESULT TakeStill() override;
 
-    const v4l2::UvcFunction function;
+    const uvc::UvcFunction function;
     const std::shared_ptr<UsbDevice> device; // null when unusable
     const int openError;
-    std::shared_ptr<v4l2::ExtensionUnitTopology> topology;
+    std::shared_ptr<uvc::ExtensionUnitTopology> topology;
     std::shared_ptr<IAMVideoProcAmp> videoProcAmp;
     std::shared_ptr<IAMCameraControl> cameraControl;
     std::unique_ptr<UsbStreamer> streamer; // null when unusable

@@ -7,12 +7,12 @@
 #include <utility>
 
 #include "capture/contract/Diagnostics.h"
-#include "capture/usb/AlternateSetting.h"
-#include "capture/usb/ClassRequest.h"
+#include "capture/uvc/AlternateSetting.h"
+#include "capture/uvc/ClassRequest.h"
 #include "capture/usb/UnitRequests.h"
 #include "capture/usb/UsbDevice.h"
-#include "capture/v4l2/ErrnoResult.h"
-#include "capture/v4l2/StillJpeg.h"
+#include "capture/linux/ErrnoResult.h"
+#include "capture/uvc/StillJpeg.h"
 
 namespace vistrel::usb {
 
@@ -43,7 +43,7 @@ std::size_t PayloadBytes(std::uint32_t committed)
 
 } // namespace
 
-UsbStreamer::UsbStreamer(std::shared_ptr<UsbDevice> device, const v4l2::UvcFunction& function)
+UsbStreamer::UsbStreamer(std::shared_ptr<UsbDevice> device, const uvc::UvcFunction& function)
     : device(std::move(device)), function(function)
 {
     if (!this->function.streaming.empty())
@@ -57,38 +57,43 @@ UsbStreamer::~UsbStreamer()
 
 int UsbStreamer::StreamingRequest(std::uint8_t request, std::uint8_t selector, std::span<std::uint8_t> data)
 {
-    const ClassRequest setup = MakeClassRequest(request, selector, 0, streaming->number,
-                                                static_cast<std::uint16_t>(data.size()));
-    return SendUnitRequest(*device, setup, data, function.controlInterface).error;
+    const uvc::ClassRequest setup = uvc::MakeClassRequest(request, selector, 0, streaming->number,
+                                                          static_cast<std::uint16_t>(data.size()));
+    // A streaming interface's stall needs no reason: the stream fails as a whole.
+    int transferred = 0;
+    const int error = device->Control(setup, data, &transferred);
+    const bool reads = request != uvc::SET_CUR;
+    return !error && reads && transferred != setup.length ? EPROTO : error;
 }
 
 // Probe, read back what the device can do, commit that: the video format, then the pipes it needs.
 int UsbStreamer::Negotiate()
 {
-    const auto wanted = VideoProbeFor(*streaming, UvcFormatKind::Mjpeg, static_cast<std::uint16_t>(plan.preview->width),
-                                      static_cast<std::uint16_t>(plan.preview->height));
+    const auto wanted = uvc::VideoProbeFor(*streaming, uvc::UvcFormatKind::Mjpeg,
+                                           static_cast<std::uint16_t>(plan.preview->width),
+                                           static_cast<std::uint16_t>(plan.preview->height));
     if (!wanted)
         return EINVAL;
-    const std::size_t length = VideoProbeLength(function.uvcVersion);
-    std::vector<std::uint8_t> bytes = EncodeVideoProbe(*wanted, length);
-    if (const int error = StreamingRequest(SET_CUR, VS_PROBE_CONTROL, bytes))
+    const std::size_t length = uvc::VideoProbeLength(function.uvcVersion);
+    std::vector<std::uint8_t> bytes = uvc::EncodeVideoProbe(*wanted, length);
+    if (const int error = StreamingRequest(uvc::SET_CUR, uvc::VS_PROBE_CONTROL, bytes))
         return error;
     std::vector<std::uint8_t> answer(length);
-    if (const int error = StreamingRequest(GET_CUR, VS_PROBE_CONTROL, answer))
+    if (const int error = StreamingRequest(uvc::GET_CUR, uvc::VS_PROBE_CONTROL, answer))
         return error;
-    const auto agreed = DecodeVideoProbe(answer);
+    const auto agreed = uvc::DecodeVideoProbe(answer);
     if (!agreed)
         return EPROTO;
-    bytes = EncodeVideoProbe(*agreed, length);
-    if (const int error = StreamingRequest(SET_CUR, VS_COMMIT_CONTROL, bytes))
+    bytes = uvc::EncodeVideoProbe(*agreed, length);
+    if (const int error = StreamingRequest(uvc::SET_CUR, uvc::VS_COMMIT_CONTROL, bytes))
         return error;
     committed = *agreed;
     FixCommitted(committed, *streaming);
 
     // Stills stay within the video limit until their own commit says more.
-    video = std::make_unique<PayloadAssembler>(FrameLimits {committed.maxVideoFrameSize, 0},
+    video = std::make_unique<uvc::PayloadAssembler>(uvc::FrameLimits {committed.maxVideoFrameSize, 0},
                                                committed.EofMarksFrames(),
-                                               [this](const AssembledFrame& frame) { OnFrame(frame, false); });
+                                               [this](const uvc::AssembledFrame& frame) { OnFrame(frame, false); });
     const auto lost = [device = device](bool gone) {
         if (gone)
             device->MarkLost();
@@ -102,7 +107,7 @@ int UsbStreamer::Negotiate()
                        kVideoTransfers},
             payloads, lost);
     } else {
-        const auto setting = ChooseAlternateSetting(*streaming, committed.maxPayloadTransferSize);
+        const auto setting = uvc::ChooseAlternateSetting(*streaming, committed.maxPayloadTransferSize);
         if (!setting)
             return ENOSPC; // no setting carries what the device will send
         alternate = setting->alternate;
@@ -120,12 +125,12 @@ int UsbStreamer::Negotiate()
             [this](std::span<const std::uint8_t> status) { OnStatus(status); });
     }
     if (plan.still) {
-        StillMethod method = ChooseStillMethod(*streaming);
-        const auto stillWanted = StillProbeFor(*streaming, static_cast<std::uint16_t>(plan.still->width),
+        uvc::StillMethod method = uvc::ChooseStillMethod(*streaming);
+        const auto stillWanted = uvc::StillProbeFor(*streaming, static_cast<std::uint16_t>(plan.still->width),
                                                static_cast<std::uint16_t>(plan.still->height), committed.formatIndex);
         if (!stillWanted)
-            method = StillMethod::NextVideoFrame; // the device lists no such still: a video frame serves
-        exchange.emplace(method, *streaming, stillWanted.value_or(StillProbe {}), kStillTimeout);
+            method = uvc::StillMethod::NextVideoFrame; // the device lists no such still: a video frame serves
+        exchange.emplace(method, *streaming, stillWanted.value_or(uvc::StillProbe {}), kStillTimeout);
     }
     if (alternate != 0) {
         if (const int error = device->SetAlternateSetting(streaming->number, alternate))
@@ -152,7 +157,7 @@ HRESULT UsbStreamer::Start(Plan newPlan)
         error = Negotiate();
     if (error) {
         StopPipes();
-        return v4l2::StreamResultFromErrno(error);
+        return lnx::StreamResultFromErrno(error);
     }
     {
         std::lock_guard lock(mutex);
@@ -186,7 +191,7 @@ void UsbStreamer::OnVideoPayload(std::span<const std::uint8_t> payload)
     video->Push(payload);
 }
 
-void UsbStreamer::OnFrame(const AssembledFrame& frame, bool fromStillEndpoint)
+void UsbStreamer::OnFrame(const uvc::AssembledFrame& frame, bool fromStillEndpoint)
 {
     bool notify = false;
     {
@@ -212,18 +217,18 @@ void UsbStreamer::OnStatus(std::span<const std::uint8_t> packet)
 }
 
 // With the lock held: the still's commit sets the limit its frames are held to.
-void UsbStreamer::StillCommitted(const StillProbe& still)
+void UsbStreamer::StillCommitted(const uvc::StillProbe& still)
 {
-    pendingLimits = FrameLimits {committed.maxVideoFrameSize, still.maxVideoFrameSize};
+    pendingLimits = uvc::FrameLimits {committed.maxVideoFrameSize, still.maxVideoFrameSize};
     limitsChanged = true;
-    if (exchange->Method() != StillMethod::StillEndpoint || stillPipe)
+    if (exchange->Method() != uvc::StillMethod::StillEndpoint || stillPipe)
         return;
-    const v4l2::UvcFormat* format = streaming->Format(still.formatIndex);
+    const uvc::UvcFormat* format = streaming->Format(still.formatIndex);
     if (!format || !format->stills || format->stills->endpoint == 0)
         return;
-    stillEndpointFrames = std::make_unique<PayloadAssembler>(
-        FrameLimits {still.maxVideoFrameSize, still.maxVideoFrameSize}, false,
-        [this](const AssembledFrame& frame) { OnFrame(frame, true); });
+    stillEndpointFrames = std::make_unique<uvc::PayloadAssembler>(
+        uvc::FrameLimits {still.maxVideoFrameSize, still.maxVideoFrameSize}, false,
+        [this](const uvc::AssembledFrame& frame) { OnFrame(frame, true); });
     stillPipe = std::make_unique<TransferPipe>(
         device->Handle(),
         PipeShape {format->stills->endpoint, PipeKind::Bulk, PayloadBytes(still.maxPayloadTransferSize), 0, 0,
@@ -233,21 +238,19 @@ void UsbStreamer::StillCommitted(const StillProbe& still)
         Diagnose(DiagnosticTopic::Still, std::string("the still endpoint cannot be read: ") + std::strerror(error));
 }
 
-void UsbStreamer::Drive(StillExchange::Step step, std::unique_lock<std::mutex>& lock)
+void UsbStreamer::Drive(uvc::StillExchange::Step step, std::unique_lock<std::mutex>& lock)
 {
-    while (step.action == StillExchange::Action::SendControl && !stopping) {
+    while (step.action == uvc::StillExchange::Action::SendControl && !stopping) {
         const bool hadCommit = exchange->Committed().has_value();
         std::vector<std::uint8_t> data = step.data;
         data.resize(step.request.length);
         lock.unlock();
-        int transferred = 0;
-        const UnitRequestResult result = SendUnitRequest(*device, step.request, data, function.controlInterface);
-        transferred = result.transferred;
+        const uvc::UnitResult result = SendUnitRequest(*device, step.request, data, function.controlInterface);
         lock.lock();
-        if (result.error)
-            Diagnose(DiagnosticTopic::Still, "a still request failed: " + ResultText(result.Result()));
-        step = exchange->ControlDone(result.error == 0, std::span(data.data(), static_cast<std::size_t>(transferred)),
-                                     StillExchange::Clock::now());
+        if (!result.Ok())
+            Diagnose(DiagnosticTopic::Still, "a still request failed: " + ResultText(uvc::PropertyResult(result)));
+        step = exchange->ControlDone(result.Ok(), std::span(data.data(), static_cast<std::size_t>(result.transferred)),
+                                     uvc::StillExchange::Clock::now());
         if (!hadCommit && exchange->Committed())
             StillCommitted(*exchange->Committed());
     }
@@ -269,18 +272,18 @@ void UsbStreamer::Run()
         if (stopping)
             break;
         if (exchange && exchange->Outstanding() > 0) {
-            exchange->Tick(StillExchange::Clock::now());
-            if (exchange->Outstanding() == 0 && exchange->Why() == StillExchange::Failure::TimedOut)
+            exchange->Tick(uvc::StillExchange::Clock::now());
+            if (exchange->Outstanding() == 0 && exchange->Why() == uvc::StillExchange::Failure::TimedOut)
                 Diagnose(DiagnosticTopic::Still, "the device sent no still in time");
         }
         if (stillsWanted > 0) {
             --stillsWanted;
-            Drive(exchange->Request(StillExchange::Clock::now()), lock);
+            Drive(exchange->Request(uvc::StillExchange::Clock::now()), lock);
         } else if (!stills.empty()) {
             std::vector<std::uint8_t> still = std::move(stills.front());
             stills.pop_front();
             lock.unlock();
-            const std::vector<std::uint8_t> jpeg = v4l2::WithHuffmanTables(still);
+            const std::vector<std::uint8_t> jpeg = uvc::WithHuffmanTables(still);
             if (plan.onStill)
                 plan.onStill(jpeg, seconds());
             lock.lock();

@@ -18,11 +18,11 @@
 
 #include "capture/contract/Result.h"
 #include "capture/runtime/LatestFrameMailbox.h"
-#include "capture/usb/PayloadAssembler.h"
-#include "capture/usb/StillExchange.h"
+#include "capture/uvc/PayloadAssembler.h"
+#include "capture/uvc/StillExchange.h"
 #include "capture/usb/TransferPipe.h"
-#include "capture/v4l2/FormatList.h"
-#include "capture/v4l2/UvcDescriptors.h"
+#include "capture/linux/FormatList.h"
+#include "capture/uvc/UvcDescriptors.h"
 
 namespace vistrel::usb {
 
@@ -35,8 +35,8 @@ public:
 
     struct Plan
     {
-        std::optional<v4l2::FrameFormat> preview; // none: no video stream (and so no still either)
-        std::optional<v4l2::FrameFormat> still;   // none: still requests are dropped
+        std::optional<lnx::FrameFormat> preview; // none: no video stream (and so no still either)
+        std::optional<lnx::FrameFormat> still;   // none: still requests are dropped
         FrameSink onPreview;               // a video frame as the device sent it
         FrameSink onStill;                 // a still as a complete JPEG file
         std::function<void()> onButton;    // the device's button was pressed (on the event thread)
@@ -45,7 +45,7 @@ public:
     // How long a triggered still may take before the exchange gives it up.
     static constexpr std::chrono::seconds kStillTimeout {5};
 
-    UsbStreamer(std::shared_ptr<UsbDevice> device, const v4l2::UvcFunction& function);
+    UsbStreamer(std::shared_ptr<UsbDevice> device, const uvc::UvcFunction& function);
     ~UsbStreamer();
     UsbStreamer(const UsbStreamer&) = delete;
     UsbStreamer& operator=(const UsbStreamer&) = delete;
@@ -62,23 +62,23 @@ private:
     int StreamingRequest(std::uint8_t request, std::uint8_t selector, std::span<std::uint8_t> data);
     // On the event thread.
     void OnVideoPayload(std::span<const std::uint8_t> payload);
-    void OnFrame(const AssembledFrame& frame, bool fromStillEndpoint);
+    void OnFrame(const uvc::AssembledFrame& frame, bool fromStillEndpoint);
     void OnStatus(std::span<const std::uint8_t> packet);
     // On the streamer's thread, with the lock held (released around requests).
-    void Drive(StillExchange::Step step, std::unique_lock<std::mutex>& lock);
-    void StillCommitted(const StillProbe& committed);
+    void Drive(uvc::StillExchange::Step step, std::unique_lock<std::mutex>& lock);
+    void StillCommitted(const uvc::StillProbe& committed);
     void Run();
     void StopPipes();
 
     const std::shared_ptr<UsbDevice> device;
-    const v4l2::UvcFunction function;
-    const v4l2::UvcStreamingInterface* streaming = nullptr; // the first streaming interface, if any
+    const uvc::UvcFunction function;
+    const uvc::UvcStreamingInterface* streaming = nullptr; // the first streaming interface, if any
 
     Plan plan;
-    VideoProbe committed;        // the video format the device agreed to
+    uvc::VideoProbe committed;        // the video format the device agreed to
     std::uint8_t alternate = 0; // the alternate setting streaming runs on
-    std::unique_ptr<PayloadAssembler> video;          // the event thread's
-    std::unique_ptr<PayloadAssembler> stillEndpointFrames; // method 3, the event thread's
+    std::unique_ptr<uvc::PayloadAssembler> video;          // the event thread's
+    std::unique_ptr<uvc::PayloadAssembler> stillEndpointFrames; // method 3, the event thread's
     std::unique_ptr<TransferPipe> videoPipe;
     std::unique_ptr<TransferPipe> stillPipe;
     std::unique_ptr<TransferPipe> statusPipe;
@@ -89,8 +89,8 @@ private:
     bool stopping = false;
     bool running = false;        // stills may be asked for
     int stillsWanted = 0;        // asked for, not yet given to the exchange
-    std::optional<StillExchange> exchange;
-    std::optional<FrameLimits> pendingLimits; // for the video assembler, from the still's commit
+    std::optional<uvc::StillExchange> exchange;
+    std::optional<uvc::FrameLimits> pendingLimits; // for the video assembler, from the still's commit
     std::atomic<bool> limitsChanged {false};
     std::deque<std::vector<std::uint8_t>> stills;
     LatestFrameMailbox<std::vector<std::uint8_t>> previews;

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "capture/v4l2/VideoNodes.h"
+#include "capture/linux/VideoNodes.h"
 
 namespace vistrel::usb {
 
@@ -33,10 +33,10 @@ bool AnyEntry(const fs::path& folder, const std::function<bool(const fs::path&)>
 // The device numbers of the video nodes the driver made for the USB device at busPath.
 std::vector<dev_t> VideoNodeNumbers(const std::string& busPath, const fs::path& sysRoot)
 {
-    const v4l2::SysfsLayout layout {sysRoot, {}};
+    const lnx::SysfsLayout layout {sysRoot, {}};
     std::vector<dev_t> numbers;
     AnyEntry(sysRoot / "class/video4linux", [&](const fs::path& node) {
-        const auto identity = v4l2::ReadUsbIdentity(layout, node.filename().string());
+        const auto identity = lnx::ReadUsbIdentity(layout, node.filename().string());
         std::ifstream in(node / "dev");
         std::string text;
         unsigned major = 0, minor = 0;

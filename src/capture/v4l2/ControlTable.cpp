@@ -29,8 +29,8 @@ constexpr std::array kVideoProcAmpRows {
 
 constexpr std::array kCameraControlRows {
     // Degrees here, arc-seconds on the wire.
-    ControlBinding {CameraControl_Pan, V4L2_CID_PAN_ABSOLUTE, 0, 1, 0, kArcSecondsPerDegree},
-    ControlBinding {CameraControl_Tilt, V4L2_CID_TILT_ABSOLUTE, 0, 1, 0, kArcSecondsPerDegree},
+    ControlBinding {CameraControl_Pan, V4L2_CID_PAN_ABSOLUTE, 0, 1, 0, uvc::kArcSecondsPerDegree},
+    ControlBinding {CameraControl_Tilt, V4L2_CID_TILT_ABSOLUTE, 0, 1, 0, uvc::kArcSecondsPerDegree},
     ControlBinding {CameraControl_Zoom, V4L2_CID_ZOOM_ABSOLUTE},
     ControlBinding {CameraControl_Exposure, V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO,
                     V4L2_EXPOSURE_APERTURE_PRIORITY, V4L2_EXPOSURE_MANUAL},
@@ -40,13 +40,13 @@ constexpr std::array kCameraControlRows {
 
 } // namespace
 
-const ControlBinding* FindControlBinding(PropertyFamily family, std::int32_t property)
+const ControlBinding* FindControlBinding(uvc::PropertyFamily family, std::int32_t property)
 {
     const auto find = [property](const auto& rows) -> const ControlBinding* {
         const auto it = std::ranges::find(rows, property, &ControlBinding::property);
         return it == rows.end() ? nullptr : &*it;
     };
-    return family == PropertyFamily::VideoProcAmp ? find(kVideoProcAmpRows) : find(kCameraControlRows);
+    return family == uvc::PropertyFamily::VideoProcAmp ? find(kVideoProcAmpRows) : find(kCameraControlRows);
 }
 
 } // namespace vistrel::v4l2

@@ -2,11 +2,12 @@
 // Which V4L2 control carries each camera property, and in which unit.
 #include <cstdint>
 
-#include "capture/v4l2/WireUnits.h"
+#include "capture/uvc/WireUnits.h"
 
 namespace vistrel::v4l2 {
 
-enum class PropertyFamily { VideoProcAmp = 0, CameraControl = 1 };
+using uvc::ControlRange;
+using uvc::PropertyFamily;
 
 struct ControlBinding
 {
@@ -20,6 +21,6 @@ struct ControlBinding
 
 // Null when the property has no carrier (E_PROP_ID_UNSUPPORTED). Roll has none: uvcvideo maps no V4L2
 // control onto it and answers unit queries for extension units only.
-const ControlBinding* FindControlBinding(PropertyFamily family, std::int32_t property);
+const ControlBinding* FindControlBinding(uvc::PropertyFamily family, std::int32_t property);
 
 } // namespace vistrel::v4l2

@@ -2,7 +2,7 @@
 
 namespace vistrel::v4l2 {
 
-void DeviceRegistry::Remember(const VideoNode& node)
+void DeviceRegistry::Remember(const lnx::VideoNode& node)
 {
     std::lock_guard lock(mutex);
     Known& known = byNode[node.name];
@@ -10,7 +10,7 @@ void DeviceRegistry::Remember(const VideoNode& node)
         known = {node.devicePath, false};
 }
 
-std::optional<DeviceChange> DeviceRegistry::Added(const VideoNode& node)
+std::optional<DeviceChange> DeviceRegistry::Added(const lnx::VideoNode& node)
 {
     std::lock_guard lock(mutex);
     Known& known = byNode[node.name];

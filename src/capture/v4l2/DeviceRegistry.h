@@ -7,7 +7,7 @@
 #include <string>
 
 #include "capture/contract/Devices.h"
-#include "capture/v4l2/VideoNodes.h"
+#include "capture/linux/VideoNodes.h"
 
 namespace vistrel::v4l2 {
 
@@ -15,12 +15,12 @@ class DeviceRegistry
 {
 public:
     // From an enumeration: known from now on, nothing to report.
-    void Remember(const VideoNode& node);
+    void Remember(const lnx::VideoNode& node);
     // An arrival to report, unless udev has already announced the node under the same path. One that
     // an enumeration has listed is still reported: that enumeration may have come too early to use the
     // device (udev had not yet given the node its permissions, the unit was not ready), and the arrival
     // is what makes the window look again.
-    std::optional<DeviceChange> Added(const VideoNode& node);
+    std::optional<DeviceChange> Added(const lnx::VideoNode& node);
     // A removal to report when the node was known.
     std::optional<DeviceChange> Removed(const std::string& nodeName);
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "capture/contract/Filter.h"
-#include "capture/v4l2/ErrnoResult.h"
+#include "capture/linux/ErrnoResult.h"
 #include "capture/v4l2/V4l2Node.h"
 
 namespace vistrel::v4l2 {
@@ -19,7 +19,7 @@ constexpr std::uint32_t kFewestBuffers = 2;
 
 } // namespace
 
-HRESULT MmapSession::SetFormat(const FrameFormat& format)
+HRESULT MmapSession::SetFormat(const lnx::FrameFormat& format)
 {
     v4l2_format f {};
     f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -28,7 +28,7 @@ HRESULT MmapSession::SetFormat(const FrameFormat& format)
     f.fmt.pix.pixelformat = format.fourcc;
     f.fmt.pix.field = V4L2_FIELD_ANY;
     if (const int error = Ioctl(fd, VIDIOC_S_FMT, &f))
-        return StreamResultFromErrno(error);
+        return lnx::StreamResultFromErrno(error);
     if (f.fmt.pix.width != static_cast<std::uint32_t>(format.width) ||
         f.fmt.pix.height != static_cast<std::uint32_t>(format.height) || f.fmt.pix.pixelformat != format.fourcc)
         return VFW_E_TYPE_NOT_ACCEPTED;
@@ -42,7 +42,7 @@ HRESULT MmapSession::SetFormat(const FrameFormat& format)
     return S_OK;
 }
 
-HRESULT MmapSession::Open(const FrameFormat& format)
+HRESULT MmapSession::Open(const lnx::FrameFormat& format)
 {
     Close();
     if (const HRESULT hr = SetFormat(format); Failed(hr))
@@ -52,7 +52,7 @@ HRESULT MmapSession::Open(const FrameFormat& format)
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
     if (const int error = Ioctl(fd, VIDIOC_REQBUFS, &request))
-        return StreamResultFromErrno(error);
+        return lnx::StreamResultFromErrno(error);
     buffersRequested = true;
     HRESULT hr = request.count < kFewestBuffers ? HresultFromWin32(ERROR_NO_SYSTEM_RESOURCES) : S_OK;
     for (std::uint32_t i = 0; Succeeded(hr) && i < request.count; ++i) {
@@ -61,22 +61,22 @@ HRESULT MmapSession::Open(const FrameFormat& format)
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = i;
         if (const int error = Ioctl(fd, VIDIOC_QUERYBUF, &buffer)) {
-            hr = StreamResultFromErrno(error);
+            hr = lnx::StreamResultFromErrno(error);
             break;
         }
         void* start = ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, buffer.m.offset);
         if (start == MAP_FAILED) {
-            hr = StreamResultFromErrno(errno);
+            hr = lnx::StreamResultFromErrno(errno);
             break;
         }
         buffers.push_back({start, buffer.length});
         if (const int error = Ioctl(fd, VIDIOC_QBUF, &buffer))
-            hr = StreamResultFromErrno(error);
+            hr = lnx::StreamResultFromErrno(error);
     }
     if (Succeeded(hr)) {
         int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (const int error = Ioctl(fd, VIDIOC_STREAMON, &type))
-            hr = StreamResultFromErrno(error);
+            hr = lnx::StreamResultFromErrno(error);
     }
     streaming = Succeeded(hr);
     if (!streaming)

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "capture/contract/Result.h"
-#include "capture/v4l2/FormatList.h"
+#include "capture/linux/FormatList.h"
 
 namespace vistrel::v4l2 {
 
@@ -27,8 +27,8 @@ public:
 
     // Sets the format exactly (VFW_E_TYPE_NOT_ACCEPTED when the driver picks another); a device held by
     // another program answers ERROR_SHARING_VIOLATION.
-    HRESULT SetFormat(const FrameFormat& format);
-    HRESULT Open(const FrameFormat& format);
+    HRESULT SetFormat(const lnx::FrameFormat& format);
+    HRESULT Open(const lnx::FrameFormat& format);
     void Close();
     bool IsOpen() const { return streaming; }
     std::int32_t BytesPerLine() const { return bytesPerLine; }

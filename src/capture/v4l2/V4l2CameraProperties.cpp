@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "capture/v4l2/ErrnoResult.h"
-#include "capture/v4l2/WireUnits.h"
+#include "capture/linux/ErrnoResult.h"
+#include "capture/uvc/WireUnits.h"
 
 namespace vistrel::v4l2 {
 
@@ -35,12 +35,12 @@ private:
 
 } // namespace
 
-PropertyAccess::PropertyAccess(PropertyFamily family, std::shared_ptr<IV4l2Io> io)
+PropertyAccess::PropertyAccess(uvc::PropertyFamily family, std::shared_ptr<IV4l2Io> io)
     : family(family), io(std::move(io))
 {
 }
 
-HRESULT PropertyAccess::Find(std::int32_t property, const ControlBinding*& binding, ControlRange* range)
+HRESULT PropertyAccess::Find(std::int32_t property, const ControlBinding*& binding, uvc::ControlRange* range)
 {
     binding = FindControlBinding(family, property);
     if (!binding)
@@ -49,13 +49,13 @@ HRESULT PropertyAccess::Find(std::int32_t property, const ControlBinding*& bindi
     if (error == EINVAL) // the device has no such control
         return E_PROP_ID_UNSUPPORTED;
     if (error)
-        return ControlResultFromErrno(error);
+        return lnx::ControlResultFromErrno(error);
     return range->disabled ? E_PROP_ID_UNSUPPORTED : S_OK;
 }
 
 bool PropertyAccess::HasAutoMode(const ControlBinding& binding)
 {
-    ControlRange range;
+    uvc::ControlRange range;
     return binding.autoId && io->QueryControl(binding.autoId, &range) == 0 && !range.disabled;
 }
 
@@ -65,10 +65,10 @@ HRESULT PropertyAccess::GetRange(std::int32_t property, std::int32_t* minimum, s
     if (!minimum || !maximum || !step || !defaultValue || !capsFlags)
         return E_POINTER;
     const ControlBinding* binding = nullptr;
-    ControlRange wire;
+    uvc::ControlRange wire;
     if (const HRESULT hr = Find(property, binding, &wire); Failed(hr))
         return hr;
-    const ControlRange range = RangeFromWire(wire, binding->wirePerUnit);
+    const uvc::ControlRange range = uvc::RangeFromWire(wire, binding->wirePerUnit);
     *minimum = range.minimum;
     *maximum = range.maximum;
     *step = range.step;
@@ -82,13 +82,13 @@ HRESULT PropertyAccess::Get(std::int32_t property, std::int32_t* value, std::int
     if (!value || !flags)
         return E_POINTER;
     const ControlBinding* binding = nullptr;
-    ControlRange wire;
+    uvc::ControlRange wire;
     if (const HRESULT hr = Find(property, binding, &wire); Failed(hr))
         return hr;
     std::int32_t current = 0;
     if (const int error = io->GetControl(binding->v4l2Id, &current))
-        return ControlResultFromErrno(error);
-    *value = FromWire(current, binding->wirePerUnit);
+        return lnx::ControlResultFromErrno(error);
+    *value = uvc::FromWire(current, binding->wirePerUnit);
     std::int32_t mode = binding->manualValue;
     if (HasAutoMode(*binding) && io->GetControl(binding->autoId, &mode) != 0)
         mode = binding->manualValue;
@@ -99,32 +99,32 @@ HRESULT PropertyAccess::Get(std::int32_t property, std::int32_t* value, std::int
 HRESULT PropertyAccess::Set(std::int32_t property, std::int32_t value, std::int32_t flags)
 {
     const ControlBinding* binding = nullptr;
-    ControlRange wire;
+    uvc::ControlRange wire;
     if (const HRESULT hr = Find(property, binding, &wire); Failed(hr))
         return hr;
     const bool hasAuto = HasAutoMode(*binding);
     if (flags & PropertyFlags_Auto) {
         if (!hasAuto)
             return E_INVALIDARG;
-        return ControlResultFromErrno(io->SetControl(binding->autoId, binding->autoValue));
+        return lnx::ControlResultFromErrno(io->SetControl(binding->autoId, binding->autoValue));
     }
     // Leave automatic mode first: the driver refuses manual values while it is on.
     if (hasAuto) {
         if (const int error = io->SetControl(binding->autoId, binding->manualValue))
-            return ControlResultFromErrno(error);
+            return lnx::ControlResultFromErrno(error);
     }
-    return ControlResultFromErrno(io->SetControl(binding->v4l2Id, ToWire(value, binding->wirePerUnit, wire)));
+    return lnx::ControlResultFromErrno(io->SetControl(binding->v4l2Id, uvc::ToWire(value, binding->wirePerUnit, wire)));
 }
 
 std::shared_ptr<IAMVideoProcAmp> MakeVideoProcAmp(std::shared_ptr<IV4l2Io> io)
 {
-    return std::make_shared<PropertyFace<IAMVideoProcAmp>>(PropertyAccess(PropertyFamily::VideoProcAmp, std::move(io)));
+    return std::make_shared<PropertyFace<IAMVideoProcAmp>>(PropertyAccess(uvc::PropertyFamily::VideoProcAmp, std::move(io)));
 }
 
 std::shared_ptr<IAMCameraControl> MakeCameraControl(std::shared_ptr<IV4l2Io> io)
 {
     return std::make_shared<PropertyFace<IAMCameraControl>>(
-        PropertyAccess(PropertyFamily::CameraControl, std::move(io)));
+        PropertyAccess(uvc::PropertyFamily::CameraControl, std::move(io)));
 }
 
 } // namespace vistrel::v4l2

@@ -11,7 +11,7 @@ namespace vistrel::v4l2 {
 class PropertyAccess
 {
 public:
-    PropertyAccess(PropertyFamily family, std::shared_ptr<IV4l2Io> io);
+    PropertyAccess(uvc::PropertyFamily family, std::shared_ptr<IV4l2Io> io);
 
     // Ranges and values in the contract's units; Set rounds to the device's step.
     HRESULT GetRange(std::int32_t property, std::int32_t* minimum, std::int32_t* maximum, std::int32_t* step,
@@ -21,10 +21,10 @@ public:
 
 private:
     // The property's control and its range on this device; a failure code when it has none.
-    HRESULT Find(std::int32_t property, const ControlBinding*& binding, ControlRange* range);
+    HRESULT Find(std::int32_t property, const ControlBinding*& binding, uvc::ControlRange* range);
     bool HasAutoMode(const ControlBinding& binding);
 
-    PropertyFamily family;
+    uvc::PropertyFamily family;
     std::shared_ptr<IV4l2Io> io;
 };
 

@@ -4,7 +4,7 @@
 
 #include "capture/runtime/UnusableDeviceList.h"
 #include "capture/v4l2/DeviceRegistry.h"
-#include "capture/v4l2/NodeAccess.h"
+#include "capture/linux/NodeAccess.h"
 #include "capture/v4l2/UdevMonitor.h"
 #include "capture/v4l2/V4l2Moniker.h"
 #include "capture/v4l2/V4l2Node.h"
@@ -23,10 +23,10 @@ public:
         if (!devices)
             return;
         std::vector<UnusableDevice> found;
-        for (VideoNode& node : ListCaptureNodes(layout, ProbeNode)) {
+        for (lnx::VideoNode& node : lnx::ListCaptureNodes(layout, ProbeNode)) {
             registry.Remember(node);
             if (node.openError)
-                found.push_back({node.devicePath, OpenFailureReason(node.devNode, node.openError)});
+                found.push_back({node.devicePath, lnx::OpenFailureReason(node.devNode, node.openError)});
             devices->push_back(std::make_shared<V4l2Moniker>(std::move(node)));
         }
         unusable.Replace(std::move(found));
@@ -51,7 +51,7 @@ private:
     {
         std::optional<DeviceChange> change;
         if (event.action == "add") {
-            if (const auto node = DescribeCaptureNode(layout, event.nodeName, ProbeNode))
+            if (const auto node = lnx::DescribeCaptureNode(layout, event.nodeName, ProbeNode))
                 change = registry.Added(*node);
         } else if (event.action == "remove") {
             change = registry.Removed(event.nodeName);
@@ -67,7 +67,7 @@ private:
             deliver(*change);
     }
 
-    const SysfsLayout layout {};
+    const lnx::SysfsLayout layout {};
     DeviceRegistry registry;
     UnusableDeviceList unusable; // from the last enumeration
     std::mutex sinkMutex;

@@ -3,7 +3,7 @@
 // 0 or an errno, as the driver gives them.
 #include <cstdint>
 
-#include "capture/v4l2/WireUnits.h"
+#include "capture/uvc/WireUnits.h"
 
 namespace vistrel::v4l2 {
 
@@ -11,7 +11,7 @@ class IV4l2Io
 {
 public:
     virtual ~IV4l2Io() = default;
-    virtual int QueryControl(std::uint32_t id, ControlRange* range) = 0;
+    virtual int QueryControl(std::uint32_t id, uvc::ControlRange* range) = 0;
     virtual int GetControl(std::uint32_t id, std::int32_t* value) = 0;
     virtual int SetControl(std::uint32_t id, std::int32_t value) = 0;
     // One UVC request (UVC_GET_CUR, UVC_SET_CUR, UVC_GET_LEN, ...) to a unit's control selector.

@@ -24,12 +24,12 @@ std::vector<std::uint8_t> ReadDescriptors(const std::filesystem::path& file)
 
 } // namespace
 
-std::shared_ptr<V4l2SourceFilter> BindVideoNode(const VideoNode& node)
+std::shared_ptr<V4l2SourceFilter> BindVideoNode(const lnx::VideoNode& node)
 {
     auto io = V4l2Node::Open(node.devNode);
     DeviceDescription description {node.friendlyName, std::nullopt, EnumerateFrameFormats(io->Descriptor())};
     if (node.usb)
-        description.function = ParseUvcFunction(ReadDescriptors(node.usb->deviceDir / "descriptors"),
+        description.function = uvc::ParseUvcFunction(ReadDescriptors(node.usb->deviceDir / "descriptors"),
                                                 node.usb->interfaceNumber);
     return V4l2SourceFilter::Create(std::move(description), std::move(io));
 }

@@ -37,7 +37,7 @@ int V4l2Node::Request(unsigned long request, void* argument)
     return fd < 0 ? openError : Ioctl(fd, request, argument);
 }
 
-int V4l2Node::QueryControl(std::uint32_t id, ControlRange* range)
+int V4l2Node::QueryControl(std::uint32_t id, uvc::ControlRange* range)
 {
     v4l2_queryctrl query {};
     query.id = id;
@@ -84,7 +84,7 @@ int V4l2Node::UvcQuery(std::uint8_t unit, std::uint8_t selector, std::uint8_t qu
     return Request(UVCIOC_CTRL_QUERY, &request);
 }
 
-NodeProbe ProbeNode(const std::string& devNode)
+lnx::NodeProbe ProbeNode(const std::string& devNode)
 {
     const int fd = ::open(devNode.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -101,7 +101,7 @@ NodeProbe ProbeNode(const std::string& devNode)
 namespace {
 
 // The shortest frame interval the node offers at this size (fastest rate).
-void FastestInterval(int fd, FrameFormat& frame)
+void FastestInterval(int fd, lnx::FrameFormat& frame)
 {
     v4l2_frmivalenum ival {};
     ival.pixel_format = frame.fourcc;
@@ -125,15 +125,15 @@ void FastestInterval(int fd, FrameFormat& frame)
 
 } // namespace
 
-std::vector<FrameFormat> EnumerateFrameFormats(int fd)
+std::vector<lnx::FrameFormat> EnumerateFrameFormats(int fd)
 {
-    std::vector<FrameFormat> frames;
+    std::vector<lnx::FrameFormat> frames;
     if (fd < 0)
         return frames;
     v4l2_fmtdesc desc {};
     desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     for (desc.index = 0; Ioctl(fd, VIDIOC_ENUM_FMT, &desc) == 0; ++desc.index) {
-        if (!SubtypeForFourcc(desc.pixelformat))
+        if (!lnx::SubtypeForFourcc(desc.pixelformat))
             continue;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes;
         v4l2_frmsizeenum size {};
@@ -148,10 +148,10 @@ std::vector<FrameFormat> EnumerateFrameFormats(int fd)
             }
         }
         for (const auto& [width, height] : sizes) {
-            std::optional<FrameFormat> sized = FrameFormatOfSize(desc.pixelformat, width, height);
+            std::optional<lnx::FrameFormat> sized = lnx::FrameFormatOfSize(desc.pixelformat, width, height);
             if (!sized)
                 continue;
-            FrameFormat frame = *sized;
+            lnx::FrameFormat frame = *sized;
             FastestInterval(fd, frame);
             frames.push_back(frame);
         }

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "capture/v4l2/FormatList.h"
+#include "capture/linux/FormatList.h"
 #include "capture/v4l2/V4l2Io.h"
-#include "capture/v4l2/VideoNodes.h"
+#include "capture/linux/VideoNodes.h"
 
 namespace vistrel::v4l2 {
 
@@ -22,7 +22,7 @@ public:
     V4l2Node(const V4l2Node&) = delete;
     V4l2Node& operator=(const V4l2Node&) = delete;
 
-    int QueryControl(std::uint32_t id, ControlRange* range) override;
+    int QueryControl(std::uint32_t id, uvc::ControlRange* range) override;
     int GetControl(std::uint32_t id, std::int32_t* value) override;
     int SetControl(std::uint32_t id, std::int32_t value) override;
     int UvcQuery(std::uint8_t unit, std::uint8_t selector, std::uint8_t query, std::uint8_t* data,
@@ -39,8 +39,8 @@ private:
 };
 
 // Whether the node streams video frames (metadata and output nodes do not), or why it cannot be opened.
-NodeProbe ProbeNode(const std::string& devNode);
+lnx::NodeProbe ProbeNode(const std::string& devNode);
 // Every MJPG/JPEG/YUYV frame size the node offers, at its fastest frame rate, in device order.
-std::vector<FrameFormat> EnumerateFrameFormats(int fd);
+std::vector<lnx::FrameFormat> EnumerateFrameFormats(int fd);
 
 } // namespace vistrel::v4l2

@@ -1,6 +1,7 @@
 #include "capture/v4l2/V4l2SourceFilter.h"
 
-#include "capture/v4l2/ErrnoResult.h"
+#include "capture/linux/ErrnoResult.h"
+#include "capture/v4l2/KernelUnitIo.h"
 #include "capture/v4l2/V4l2CameraProperties.h"
 
 namespace vistrel::v4l2 {
@@ -14,35 +15,36 @@ constexpr const char* kStillPinName = "Still";
 
 std::shared_ptr<V4l2SourceFilter> V4l2SourceFilter::Create(DeviceDescription description,
                                                            std::shared_ptr<IV4l2Io> io,
-                                                           ExtensionUnitTopology::Wait wait)
+                                                           uvc::ExtensionUnitTopology::Wait wait)
 {
     std::shared_ptr<V4l2SourceFilter> filter(
         new V4l2SourceFilter(std::move(description), std::move(io), std::move(wait)));
     // The pins name their filter, which needs the filter's own shared pointer.
     const std::weak_ptr<IBaseFilter> self = filter;
     const auto& frames = filter->description.frames;
-    auto capture = std::make_shared<V4l2OutputPin>(self, kCapturePinName, PIN_CATEGORY_CAPTURE, CaptureFormats(frames), 0);
-    std::shared_ptr<V4l2OutputPin> still;
+    auto capture = std::make_shared<lnx::SourceOutputPin>(self, kCapturePinName, PIN_CATEGORY_CAPTURE, lnx::CaptureFormats(frames), 0);
+    std::shared_ptr<lnx::SourceOutputPin> still;
     const auto& function = filter->description.function;
     if (function && function->stillCaptureMethod != 0) {
-        auto stills = StillFormats(frames);
-        const std::size_t largest = stills.empty() ? 0 : LargestFormat(stills);
-        still = std::make_shared<V4l2OutputPin>(self, kStillPinName, PIN_CATEGORY_STILL, std::move(stills), largest);
+        auto stills = lnx::StillFormats(frames);
+        const std::size_t largest = stills.empty() ? 0 : lnx::LargestFormat(stills);
+        still = std::make_shared<lnx::SourceOutputPin>(self, kStillPinName, PIN_CATEGORY_STILL, std::move(stills), largest);
     }
     filter->SetPins(std::move(capture), std::move(still));
     return filter;
 }
 
 V4l2SourceFilter::V4l2SourceFilter(DeviceDescription description, std::shared_ptr<IV4l2Io> io,
-                                   ExtensionUnitTopology::Wait wait)
-    : PinnedSourceFilter(description.friendlyName),
+                                   uvc::ExtensionUnitTopology::Wait wait)
+    : lnx::PinnedSourceFilter(description.friendlyName),
       description(std::move(description)),
       io(std::move(io)),
       streamer(this->io->Descriptor())
 {
     const auto& function = this->description.function;
-    topology = std::make_shared<ExtensionUnitTopology>(
-        function ? function->extensionUnits : std::vector<UvcExtensionUnit> {}, this->io, std::move(wait));
+    topology = std::make_shared<uvc::ExtensionUnitTopology>(
+        function ? function->extensionUnits : std::vector<uvc::UvcExtensionUnit> {},
+        std::make_shared<KernelUnitIo>(this->io), std::move(wait));
     videoProcAmp = MakeVideoProcAmp(this->io);
     cameraControl = MakeCameraControl(this->io);
 }
@@ -55,7 +57,7 @@ V4l2SourceFilter::~V4l2SourceFilter()
 HRESULT V4l2SourceFilter::StartStreaming()
 {
     if (io->Descriptor() < 0)
-        return StreamResultFromErrno(io->OpenError());
+        return lnx::StreamResultFromErrno(io->OpenError());
     return streamer.Start(PlanForConnectedPins<V4l2Streamer::Plan>());
 }
 

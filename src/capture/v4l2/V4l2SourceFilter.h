@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "capture/v4l2/ExtensionUnitTopology.h"
-#include "capture/v4l2/FormatList.h"
-#include "capture/v4l2/PinnedSourceFilter.h"
-#include "capture/v4l2/UvcDescriptors.h"
+#include "capture/uvc/ExtensionUnitTopology.h"
+#include "capture/linux/FormatList.h"
+#include "capture/linux/PinnedSourceFilter.h"
+#include "capture/uvc/UvcDescriptors.h"
 #include "capture/v4l2/V4l2Io.h"
 #include "capture/v4l2/V4l2Streamer.h"
 
@@ -18,19 +18,19 @@ namespace vistrel::v4l2 {
 struct DeviceDescription
 {
     std::string friendlyName;
-    std::optional<UvcFunction> function; // none when the device is not a USB video function
-    std::vector<FrameFormat> frames;
+    std::optional<uvc::UvcFunction> function; // none when the device is not a USB video function
+    std::vector<lnx::FrameFormat> frames;
 };
 
 // uvcvideo does not deliver a device's still-image frames, so the still pin is a second, logical pin:
 // a trigger switches the stream to the still pin's format for one frame, hands that frame on as a JPEG
 // and returns to the preview format.
-class V4l2SourceFilter final : public PinnedSourceFilter
+class V4l2SourceFilter final : public lnx::PinnedSourceFilter
 {
 public:
     // wait: how the extension units wait before asking a control again (a sleep when empty).
     static std::shared_ptr<V4l2SourceFilter> Create(DeviceDescription description, std::shared_ptr<IV4l2Io> io,
-                                                    ExtensionUnitTopology::Wait wait = {});
+                                                    uvc::ExtensionUnitTopology::Wait wait = {});
     ~V4l2SourceFilter() override;
 
     std::shared_ptr<IKsControl> QueryKsControl() override { return topology; }
@@ -39,14 +39,14 @@ public:
     std::shared_ptr<IAMCameraControl> QueryCameraControl() override { return cameraControl; }
 
 private:
-    V4l2SourceFilter(DeviceDescription description, std::shared_ptr<IV4l2Io> io, ExtensionUnitTopology::Wait wait);
+    V4l2SourceFilter(DeviceDescription description, std::shared_ptr<IV4l2Io> io, uvc::ExtensionUnitTopology::Wait wait);
     HRESULT StartStreaming() override;
     void StopStreaming() override;
     HRESULT TakeStill() override;
 
     const DeviceDescription description;
     const std::shared_ptr<IV4l2Io> io;
-    std::shared_ptr<ExtensionUnitTopology> topology;
+    std::shared_ptr<uvc::ExtensionUnitTopology> topology;
     std::shared_ptr<IAMVideoProcAmp> videoProcAmp;
     std::shared_ptr<IAMCameraControl> cameraControl;
     V4l2Streamer streamer;

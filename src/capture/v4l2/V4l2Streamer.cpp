@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "capture/v4l2/StillJpeg.h"
+#include "capture/uvc/StillJpeg.h"
 
 namespace vistrel::v4l2 {
 
@@ -142,9 +142,9 @@ void V4l2Streamer::DeliverPreview(const MmapSession::Frame& frame)
     if (!firstFrameTime)
         firstFrameTime = frame.time;
     const double time = frame.time - *firstFrameTime;
-    const FrameFormat& format = *plan.preview;
+    const lnx::FrameFormat& format = *plan.preview;
     if (format.fourcc != V4L2_PIX_FMT_YUYV) {
-        if (LooksLikeJpeg(frame.bytes))
+        if (uvc::LooksLikeJpeg(frame.bytes))
             plan.onPreview(frame.bytes, time);
         return;
     }
@@ -169,7 +169,7 @@ void V4l2Streamer::TakeStills()
     if (deviceLost || Failed(session.Open(*plan.still))) {
         stillsWanted = 0; // nothing will come; the engine's time-out tells the user
     } else {
-        const FrameFormat& format = *plan.still;
+        const lnx::FrameFormat& format = *plan.still;
         int skipped = 0;
         while (!stopping && stillsWanted > 0) {
             const Wait wait = WaitForFrame(kStillFrameWaitMs);
@@ -185,9 +185,9 @@ void V4l2Streamer::TakeStills()
             std::vector<std::uint8_t> jpeg;
             if (!frame.damaged && skipped++ >= kStillFramesToSkip) {
                 jpeg = format.fourcc == V4L2_PIX_FMT_YUYV
-                           ? JpegFromYuyv(frame.bytes, format.width, format.height,
+                           ? uvc::JpegFromYuyv(frame.bytes, format.width, format.height,
                                           std::max(session.BytesPerLine(), format.width * 2), kStillQuality)
-                           : (LooksLikeJpeg(frame.bytes) ? WithHuffmanTables(frame.bytes) : jpeg);
+                           : (uvc::LooksLikeJpeg(frame.bytes) ? uvc::WithHuffmanTables(frame.bytes) : jpeg);
             }
             const double time = frame.time - firstFrameTime.value_or(frame.time);
             session.Requeue(frame);

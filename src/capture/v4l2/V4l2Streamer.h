@@ -18,8 +18,8 @@ public:
 
     struct Plan
     {
-        std::optional<FrameFormat> preview;  // none: nothing streams until a still is wanted
-        std::optional<FrameFormat> still;    // none: still requests are dropped
+        std::optional<lnx::FrameFormat> preview;  // none: nothing streams until a still is wanted
+        std::optional<lnx::FrameFormat> still;    // none: still requests are dropped
         FrameSink onPreview;                 // a live frame as the device sent it (packed rows)
         FrameSink onStill;                   // a still as a complete JPEG file
     };

@@ -52,21 +52,19 @@ struct ButtonState : MappedWindow {
     }
 };
 
-class ButtonTest : public ::testing::Test {
+class ButtonTest : public ProgramUnderXTest {
 protected:
     void SetUp() override
     {
         if (!hwtest::kUsbBackendBuilt)
             GTEST_SKIP() << "the usb backend is not in this build (no vistrel_capture_usb)";
-        ASSERT_TRUE(QFileInfo(QStringLiteral(VISTREL_PROGRAM)).isExecutable()) << VISTREL_PROGRAM;
-        ASSERT_TRUE(temp.isValid());
-        for (const char* sub : {"home", "config", "runtime"})
-            ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
-        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        MakeFolders(VISTREL_PROGRAM);
+        if (HasFatalFailure())
+            return;
         emulator.name = std::string("emulator-Button") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         scanner = std::make_unique<EmulatedScanner>(emulator);
         ASSERT_TRUE(scanner->Start()) << "the kernel made no video node for the emulated scanner";
-        StartXvfb(display, temp.filePath("xvfb.log"), displayName);
+        StartDisplay();
         if (HasFatalFailure())
             return;
         QProcessEnvironment environment = ProgramEnvironment(displayName, QDir(temp.path()), QString());
@@ -80,13 +78,7 @@ protected:
 
     void TearDown() override
     {
-        if (HasFailure()) {
-            QFile log(temp.filePath("program.log"));
-            log.open(QIODevice::ReadOnly);
-            std::cerr << "program output:\n" << log.readAll().toStdString();
-        }
-        program.Stop();
-        display.Stop();
+        ProgramUnderXTest::TearDown();
         scanner.reset();
     }
 
@@ -103,11 +95,7 @@ protected:
     }
 
     hwtest::EmulatorOptions emulator;
-    QTemporaryDir temp;
     std::unique_ptr<EmulatedScanner> scanner;
-    QString displayName;
-    Child display;
-    Child program;
 };
 
 TEST_F(ButtonTest, WithRoomOneStillAndOnAFullStripMessage161)

@@ -61,20 +61,18 @@ struct ProgramState : MappedWindow {
     bool Attached() const { return !At(NoScannerPicture).visible && At(Scan).enabled; }
 };
 
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public ProgramUnderXTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(QStringLiteral(VISTREL_PROGRAM)).isExecutable()) << VISTREL_PROGRAM;
-        ASSERT_TRUE(temp.isValid());
-        for (const char* sub : {"home", "config", "runtime"})
-            ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
-        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        MakeFolders(VISTREL_PROGRAM);
+        if (HasFatalFailure())
+            return;
         emulator.name = std::string("emulator-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(emulator.name.begin(), emulator.name.end(), '/', '-');
         scanner = std::make_unique<EmulatedScanner>(emulator);
         ASSERT_TRUE(scanner->Start()) << "the kernel made no video node for the emulated scanner";
-        StartXvfb(display, temp.filePath("xvfb.log"), displayName);
+        StartDisplay();
         if (HasFatalFailure())
             return;
         // No simulator in the environment: the program takes the real backend named.
@@ -89,13 +87,7 @@ protected:
 
     void TearDown() override
     {
-        if (HasFailure()) {
-            QFile log(temp.filePath("program.log"));
-            log.open(QIODevice::ReadOnly);
-            std::cerr << "program output:\n" << log.readAll().toStdString();
-        }
-        program.Stop();
-        display.Stop();
+        ProgramUnderXTest::TearDown();
         scanner.reset();
     }
 
@@ -148,11 +140,7 @@ protected:
 
     QString backend = QStringLiteral("v4l2"); // VISTREL_CAPTURE_BACKEND for the program
     hwtest::EmulatorOptions emulator;
-    QTemporaryDir temp;
     std::unique_ptr<EmulatedScanner> scanner;
-    QString displayName;
-    Child display;
-    Child program;
 };
 
 TEST_F(ProgramTest, ScansThreeAndSavesThem)

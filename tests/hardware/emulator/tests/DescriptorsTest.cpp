@@ -8,7 +8,7 @@
 #include "ScannerDescriptors.h"
 #include "StreamingRequests.h"
 #include "capture/sim/ExtensionUnitModel.h"
-#include "capture/v4l2/UvcDescriptors.h"
+#include "capture/uvc/UvcDescriptors.h"
 
 namespace vistrel::uvcemu {
 namespace {
@@ -31,7 +31,7 @@ TEST(Descriptors, TheBackendsParserFindsTheScannersUnitTerminalAndStillMethod)
 {
     for (const auto transfer : kTransfers) {
         SCOPED_TRACE(Name(transfer));
-        const auto function = v4l2::ParseUvcFunction(SysfsDescriptors(transfer), kControlInterface);
+        const auto function = uvc::ParseUvcFunction(SysfsDescriptors(transfer), kControlInterface);
         ASSERT_TRUE(function);
         ASSERT_EQ(function->extensionUnits.size(), 1u);
         const auto& unit = function->extensionUnits[0];
@@ -42,10 +42,10 @@ TEST(Descriptors, TheBackendsParserFindsTheScannersUnitTerminalAndStillMethod)
         EXPECT_TRUE(unit.controls.Has(sim::ExtensionUnitModel::kIdentityControl - 1));
         ASSERT_TRUE(function->cameraTerminal);
         EXPECT_EQ(function->cameraTerminal->terminalId, kCameraTerminalId);
-        EXPECT_TRUE(function->cameraTerminal->controls.Has(v4l2::kTerminalRollAbsoluteBit));
+        EXPECT_TRUE(function->cameraTerminal->controls.Has(uvc::kTerminalRollAbsoluteBit));
         EXPECT_EQ(function->streamingInterfaces, std::vector<std::uint8_t>{kStreamingInterface});
         EXPECT_EQ(function->stillCaptureMethod, 2);
-        EXPECT_FALSE(v4l2::ParseUvcFunction(SysfsDescriptors(transfer), kStreamingInterface));
+        EXPECT_FALSE(uvc::ParseUvcFunction(SysfsDescriptors(transfer), kStreamingInterface));
     }
 }
 

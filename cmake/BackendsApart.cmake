@@ -1,0 +1,17 @@
+# Fails when a file of one Linux backend includes the other backend's headers; lists every such line.
+# cmake -DCAPTURE_DIR=<src/capture> -P BackendsApart.cmake
+set(found "")
+foreach(pair "usb;v4l2" "v4l2;usb")
+  list(GET pair 0 backend)
+  list(GET pair 1 other)
+  file(GLOB_RECURSE files "${CAPTURE_DIR}/${backend}/*.h" "${CAPTURE_DIR}/${backend}/*.cpp")
+  foreach(file ${files})
+    file(STRINGS "${file}" lines REGEX "#include [\"<]capture/${other}/")
+    foreach(line ${lines})
+      string(APPEND found "${file}: ${line}\n")
+    endforeach()
+  endforeach()
+endforeach()
+if(found)
+  message(FATAL_ERROR "one backend includes the other:\n${found}")
+endif()
