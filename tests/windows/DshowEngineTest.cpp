@@ -308,18 +308,19 @@ public:
     }
     ~MessageWindow() { DestroyWindow(window); }
 
-    // Posts WM_DEVICECHANGE with a device interface broadcast, as the system sends it.
-    void Post(WPARAM event, const Guid& interfaceClass, const std::string& name)
+    // Sends WM_DEVICECHANGE with a device interface broadcast, as the system does. The message carries a
+    // pointer, so the system refuses to post it (ERROR_MESSAGE_SYNC_ONLY): it is always sent.
+    void Send(WPARAM event, const Guid& interfaceClass, const std::string& name)
     {
         const std::wstring wide = WideFromUtf8(name);
         const std::size_t size = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (wide.size() + 1) * sizeof(wchar_t);
-        auto& block = broadcasts.emplace_back(size, std::byte {0});
+        std::vector<std::byte> block(size, std::byte {0});
         auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
         broadcast->dbcc_size = DWORD(size);
         broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         std::memcpy(&broadcast->dbcc_classguid, &interfaceClass, sizeof(GUID));
         std::memcpy(broadcast->dbcc_name, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-        PostMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(block.data()));
+        SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(block.data()));
     }
 
     HWND window = nullptr;
@@ -333,8 +334,6 @@ private:
             return TRUE;
         return DefWindowProcW(window, message, wParam, lParam);
     }
-
-    std::vector<std::vector<std::byte>> broadcasts; // alive until the posted messages are handled
 };
 
 TEST_F(WineGraph, DeviceChangeMessagesDetachAndAttachTheScanner)
@@ -357,23 +356,23 @@ TEST_F(WineGraph, DeviceChangeMessagesDetachAndAttachTheScanner)
     ASSERT_NE(handle, 0u);
 
     // Neither another class nor another device's removal touches the scanner.
-    messages.Post(DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_AUDIO, kScannerDevicePath);
-    messages.Post(DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, kCameraDevicePath);
-    ASSERT_TRUE(PumpUntil([&] { return heard.size() == 1; }));
+    messages.Send(DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_AUDIO, kScannerDevicePath);
+    messages.Send(DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, kCameraDevicePath);
+    ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].name, kCameraDevicePath);
     EXPECT_TRUE(Engine().HasGraph());
 
     std::string upper = kScannerDevicePath;
     for (char& c : upper)
         c = char(toupper(static_cast<unsigned char>(c)));
-    messages.Post(DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, upper);
-    ASSERT_TRUE(PumpUntil([&] { return heard.size() == 2; }));
+    messages.Send(DBT_DEVICEREMOVECOMPLETE, KSCATEGORY_CAPTURE, upper);
+    ASSERT_EQ(heard.size(), 2u);
     EXPECT_EQ(heard[1].interfaceClass, KSCATEGORY_CAPTURE);
     EXPECT_FALSE(Engine().HasGraph());
     EXPECT_FALSE(Engine().ScannerFilter());
 
-    messages.Post(DBT_DEVICEARRIVAL, KSCATEGORY_CAPTURE, kScannerDevicePath);
-    ASSERT_TRUE(PumpUntil([&] { return heard.size() == 3; }));
+    messages.Send(DBT_DEVICEARRIVAL, KSCATEGORY_CAPTURE, kScannerDevicePath);
+    ASSERT_EQ(heard.size(), 3u);
     EXPECT_TRUE(Engine().HasGraph());
     LONG frames = 0, stills = 0, before = 0;
     Remote()->Delivered(&before, &stills);

@@ -190,6 +190,7 @@ STDMETHODIMP ScannerFilter::Stop()
     for (auto& pin : pins)
         pin->StopStreaming(true);
     state = State_Stopped;
+    refused = S_OK;
     return S_OK;
 }
 
@@ -197,8 +198,11 @@ STDMETHODIMP ScannerFilter::Pause()
 {
     const std::lock_guard lock(stateLock);
     if (state == State_Stopped) {
-        if (const HRESULT refused = Refusal(); FAILED(refused))
+        refused = Refusal();
+        if (FAILED(refused)) {
+            state = State_Paused; // the state asked for, which GetState answers with the refusal
             return refused;
+        }
         for (auto& pin : pins)
             if (const HRESULT hr = pin->Commit(); FAILED(hr))
                 return hr;
@@ -213,11 +217,12 @@ STDMETHODIMP ScannerFilter::Pause()
 STDMETHODIMP ScannerFilter::Run(REFERENCE_TIME)
 {
     if (State() == State_Stopped)
-        if (const HRESULT hr = Pause(); FAILED(hr))
-            return hr;
+        Pause(); // a refusal is kept and answered below
     const std::lock_guard lock(stateLock);
-    if (const HRESULT refused = Refusal(); FAILED(refused))
+    if (FAILED(refused) || FAILED(refused = Refusal())) {
+        state = State_Running;
         return refused;
+    }
     for (auto& pin : pins)
         pin->StartStreaming();
     state = State_Running;
@@ -228,9 +233,12 @@ STDMETHODIMP ScannerFilter::GetState(DWORD, FILTER_STATE* out)
 {
     if (!out)
         return E_POINTER;
-    *out = State();
+    const std::lock_guard lock(stateLock);
+    *out = state;
+    if (FAILED(refused))
+        return refused;
     // A live source has nothing to cue while paused.
-    return *out == State_Paused ? VFW_S_CANT_CUE : S_OK;
+    return state == State_Paused ? VFW_S_CANT_CUE : S_OK;
 }
 
 STDMETHODIMP ScannerFilter::SetSyncSource(IReferenceClock* newClock)

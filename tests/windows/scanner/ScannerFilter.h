@@ -210,6 +210,10 @@ private:
 
     mutable std::mutex stateLock;
     FILTER_STATE state = State_Stopped;
+    // A refused start stays visible to GetState, with the state asked for, until Stop: a graph that
+    // went on regardless (Wine's quartz lets a renderer's pending pause hide a source's failure) still
+    // hears it when it asks how the change went.
+    HRESULT refused = S_OK;
     ::IFilterGraph* graph = nullptr; // not counted: the graph holds the filter
     std::wstring graphName;
     Microsoft::WRL::ComPtr<IReferenceClock> clock;
