@@ -110,7 +110,7 @@ protected:
         HMODULE dll = LoadLibraryW(L"vistrel_dshow_scanner.dll");
         ASSERT_NE(dll, nullptr) << "the simulated scanner's filter DLL is not beside the tests";
         using Entry = HRESULT(STDAPICALLTYPE*)();
-        const auto registerServer = reinterpret_cast<Entry>(GetProcAddress(dll, "DllRegisterServer"));
+        const auto registerServer = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
         ASSERT_NE(registerServer, nullptr);
         ASSERT_EQ(registerServer(), S_OK);
     }
@@ -288,6 +288,29 @@ TEST_F(WineGraph, AScannerThatRefusesToRunIsReportedAsLocked)
     LONG frames = 0, stills = 0;
     Remote()->Delivered(&frames, &stills);
     EXPECT_EQ(frames, 0);
+}
+
+TEST_F(WineGraph, PropertiesFromAnotherApartmentWhileTheScannerStreams)
+{
+    ASSERT_TRUE(Attach());
+    const CameraProperty* brightness = Engine().SlotForSlider(1003);
+    ASSERT_TRUE(brightness);
+    const std::int32_t low = brightness->minimum, high = brightness->maximum;
+    const auto amp = Engine().ScannerFilter()->QueryVideoProcAmp();
+    ASSERT_TRUE(amp);
+    // The device's action thread joins the multi-threaded apartment and sets properties there, while
+    // the window thread triggers a still.
+    std::thread worker([&] {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+        for (std::int32_t i = 0; i < 200; ++i)
+            EXPECT_EQ(amp->Set(VideoProcAmp_Brightness, i % 2 ? high : low, PropertyFlags_Manual), S_OK);
+        CoUninitialize();
+    });
+    const std::size_t before = host.stills.size();
+    Engine().TriggerStill();
+    worker.join();
+    EXPECT_TRUE(host.WaitForStill(before + 1));
+    EXPECT_EQ(DeviceValue(0, VideoProcAmp_Brightness), high); // the last one set
 }
 
 // A message-only window receives the device notifications, as the program's window does through its
