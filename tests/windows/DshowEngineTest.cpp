@@ -130,7 +130,10 @@ protected:
         return *engine;
     }
 
-    // Finds the scanner and starts it as the window does on attaching.
+    // Finds the scanner and starts it as the window does on attaching, then lets the first frames reach
+    // the renderer. Under Wine the renderer's first drawing from the streaming thread waits for the
+    // thread that owns its window, so that thread pumps its messages meanwhile, as the program's window
+    // thread does; stopping before would leave both waiting for each other.
     bool Attach()
     {
         std::shared_ptr<IBaseFilter> found;
@@ -138,7 +141,11 @@ protected:
             return false;
         Engine().SetScannerFilter(found);
         Engine().ReadCameraProperties();
-        return Succeeded(Engine().StartCapture());
+        LONG before = 0, frames = 0, stills = 0;
+        Remote()->Delivered(&before, &stills);
+        if (Failed(Engine().StartCapture()))
+            return false;
+        return PumpUntil([&] { return Succeeded(Remote()->Delivered(&frames, &stills)) && frames >= before + 2; });
     }
     void Detach()
     {
