@@ -256,6 +256,7 @@ TEST_F(WineGraph, PropertiesAndFilmPresetsReachTheFilterInItsUnits)
         changed.value = slot->minimum + (slot->maximum - slot->minimum) / 3;
         changed.flags = PropertyFlags_Manual;
         Engine().SetCameraProperty(changed);
+        Engine().WaitForDevice(); // the device's own thread sends it
         EXPECT_EQ(DeviceValue(changed.family, changed.index), changed.value);
     }
 
@@ -271,6 +272,7 @@ TEST_F(WineGraph, PropertiesAndFilmPresetsReachTheFilterInItsUnits)
     for (const Preset& preset : presets) {
         SCOPED_TRACE(::testing::Message() << "film type " << preset.type);
         Engine().ApplyFilmPreset(preset.type);
+        Engine().WaitForDevice();
         EXPECT_EQ(DeviceValue(1, CameraControl_Roll), preset.roll);
         EXPECT_EQ(DeviceValue(0, VideoProcAmp_Gamma), preset.gamma);
         EXPECT_EQ(DeviceValue(0, VideoProcAmp_Saturation), preset.saturation);
