@@ -8,6 +8,10 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+#if defined(Q_OS_WIN)
+#include <objbase.h>
+#endif
+
 namespace vistrel {
 namespace {
 // One look on every desktop, so the owner-drawn controls sit among familiar neighbours.
@@ -21,6 +25,18 @@ CVistrelApp::CVistrelApp(int& argc, char** argv, WindowFactory makeWindow)
 
 int CVistrelApp::InitInstance()
 {
+#if defined(Q_OS_WIN)
+    // COM in a single-threaded apartment on the window thread, before anything of the capture stack.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    struct ComEnd {
+        bool started;
+        ~ComEnd()
+        {
+            if (started)
+                CoUninitialize();
+        }
+    } comEnd {SUCCEEDED(com)};
+#endif
     // The toolkit comes first and goes last: every widget lives inside its lifetime.
     QApplication application(argc, argv);
     if (QStyle* style = QStyleFactory::create(QString::fromLatin1(kStyleName))) {

@@ -14,6 +14,9 @@
 #if VISTREL_HAVE_V4L2
 #include "capture/v4l2/V4l2DeviceSource.h"
 #endif
+#if VISTREL_HAVE_DSHOW
+#include "capture/dshow/DshowPlatform.h"
+#endif
 #if VISTREL_HAVE_USB
 #include "capture/usb/ScannerHandOver.h"
 #include "capture/usb/UsbDeviceSource.h"
@@ -89,7 +92,10 @@ std::shared_ptr<ICapturePlatform> MakePlatformFromEnvironment()
         simulated = sim::SimulatedDeviceSource::FromList(list, Environment("VISTREL_SIMULATOR_IMAGE"));
         sources.push_back(simulated);
     } else {
-#if VISTREL_HAVE_V4L2
+#if VISTREL_HAVE_DSHOW
+        // Windows: the real devices through the system's own capture stack.
+        return dshow::MakeDshowPlatform();
+#elif VISTREL_HAVE_V4L2
         AppendRealSources(sources);
 #endif
     }

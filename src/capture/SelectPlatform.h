@@ -1,7 +1,8 @@
 #pragma once
 // Chooses the capture backend at start: the simulated devices named by VISTREL_SIMULATOR, or the
-// real devices when it is not set: the scanner through libusb (`usb`) when this process may write to
-// its USB device node, every other device (and the scanner otherwise) through the video driver (`v4l2`).
+// real devices when it is not set. On Windows every device goes through DirectShow (`dshow`); elsewhere
+// the scanner goes through libusb (`usb`) when this process may write to its USB device node, every
+// other device (and the scanner otherwise) through the video driver (`v4l2`).
 #include <memory>
 #include <string>
 

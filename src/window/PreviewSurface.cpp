@@ -6,6 +6,15 @@
 
 namespace vistrel {
 
+std::uintptr_t PreviewSurface::NativeWindow()
+{
+#if defined(Q_OS_WIN)
+    return static_cast<std::uintptr_t>(winId());
+#else
+    return 0; // the in-process renderers paint through PresentFrame
+#endif
+}
+
 PreviewSurface::PreviewSurface(QWidget* parent)
     : QWidget(parent)
 {

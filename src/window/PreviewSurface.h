@@ -26,6 +26,8 @@ public:
     void PresentFrame(std::shared_ptr<const VideoFrame> frame) override;
     bool ReadyForFrame() const override;
     void PresentPending(std::shared_ptr<IPendingFrame> frame) override;
+    // Windows: the system's video renderer draws into a child of this widget's own window.
+    std::uintptr_t NativeWindow() override;
 
     // The state as the next paint will use it (window thread): the newest decoded frame, and whether a
     // newer one waits undecoded.

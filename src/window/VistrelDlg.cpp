@@ -262,11 +262,21 @@ void CVistrelDlg::LayOutStrip()
 
 void CVistrelDlg::RegisterDeviceNotifications()
 {
+#if defined(Q_OS_WIN)
+    // The system sends arrivals and removals to this window; the toolkit's loop hands them over.
+    platform->DeviceNotifications().SetMessageWindow(static_cast<std::uintptr_t>(winId()));
+    deviceChangeFilter = std::make_unique<DeviceChangeFilter>(platform->DeviceNotifications());
+    QCoreApplication::instance()->installNativeEventFilter(deviceChangeFilter.get());
+#endif
     presence->RegisterDeviceNotifications([this](const DeviceChange& change) { OnDeviceChange(change); });
 }
 
 void CVistrelDlg::UnregisterDeviceNotifications()
 {
+    if (deviceChangeFilter) {
+        QCoreApplication::instance()->removeNativeEventFilter(deviceChangeFilter.get());
+        deviceChangeFilter.reset();
+    }
     if (presence)
         presence->UnregisterDeviceNotifications();
 }

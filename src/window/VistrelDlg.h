@@ -7,6 +7,7 @@
 #include "images/CaptureTime.h"
 #include "images/CapturedImage.h"
 #include "window/AnchorLayout.h"
+#include "window/DeviceChangeFilter.h"
 #include "window/DialogUnits.h"
 #include "window/SaveFolder.h"
 #include "window/UserPrompts.h"
@@ -205,6 +206,7 @@ private:
     std::array<CRoundButtonST*, 6> commandButtons {};
     QIcon programIcon;
     std::unique_ptr<WindowControls> windowControls;
+    std::unique_ptr<DeviceChangeFilter> deviceChangeFilter; // Windows: WM_DEVICECHANGE to the platform
     std::unique_ptr<CaptureEngine> engine;
     std::unique_ptr<AdjustmentsPanel> adjustments;   // both use the engine: they go before it
     std::unique_ptr<ScannerPresence> presence;

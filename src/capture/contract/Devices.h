@@ -59,6 +59,14 @@ public:
     virtual DeviceNotificationHandle Register(const Guid& interfaceClass,
                                               std::function<void(const DeviceChange&)> callback) = 0;
     virtual void Unregister(DeviceNotificationHandle handle) = 0;
+    // Platforms whose notifications come as window messages (Windows): the window they are sent to, and
+    // every message that window receives (the platform's MSG); true when it was a device change.
+    virtual void SetMessageWindow(std::uintptr_t window) { (void)window; }
+    virtual bool DeliverMessage(const void* message)
+    {
+        (void)message;
+        return false;
+    }
 };
 
 // A device that is present but cannot be used, and why; the window says what mends it.

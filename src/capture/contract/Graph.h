@@ -61,6 +61,9 @@ public:
         if (auto decoded = frame->Decode())
             PresentFrame(std::move(decoded));
     }
+    // The platform window the surface shows, for a renderer that draws into a window of its own (the
+    // system's video renderer on Windows); 0 when the surface has none.
+    virtual std::uintptr_t NativeWindow() { return 0; }
 };
 
 #ifndef WS_CHILD
@@ -85,7 +88,9 @@ public:
 
 // Events a filter raises in its graph (IMediaEventSink), heard by the application through the graph's
 // event interface (IMediaEventEx). Codes from EC_USER on are the program's own.
+#ifndef EC_USER
 constexpr std::int32_t EC_USER = 0x8000;
+#endif
 // The device's own still button was pressed; the application decides what it means.
 constexpr std::int32_t EC_STILL_BUTTON = EC_USER + 1;
 

@@ -7,11 +7,21 @@
 
 namespace vistrel {
 
+#ifndef KSPROPERTY_TYPE_GET
 constexpr std::uint32_t KSPROPERTY_TYPE_GET = 0x00000001;
+#endif
+#ifndef KSPROPERTY_TYPE_SET
 constexpr std::uint32_t KSPROPERTY_TYPE_SET = 0x00000002;
+#endif
+#ifndef KSPROPERTY_TYPE_SETSUPPORT
 constexpr std::uint32_t KSPROPERTY_TYPE_SETSUPPORT = 0x00000100;
+#endif
+#ifndef KSPROPERTY_TYPE_BASICSUPPORT
 constexpr std::uint32_t KSPROPERTY_TYPE_BASICSUPPORT = 0x00000200;
+#endif
+#ifndef KSPROPERTY_TYPE_TOPOLOGY
 constexpr std::uint32_t KSPROPERTY_TYPE_TOPOLOGY = 0x10000000;
+#endif
 
 // A property request addressed to one topology node.
 struct KSP_NODE {

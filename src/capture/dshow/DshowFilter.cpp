@@ -372,6 +372,11 @@ std::shared_ptr<vistrel::IBaseFilter> WrapFilter(ComPtr<::IBaseFilter> filter)
     return filter ? std::make_shared<Filter>(std::move(filter)) : nullptr;
 }
 
+std::shared_ptr<vistrel::IPin> WrapPin(ComPtr<::IPin> pin)
+{
+    return Pin::WrapPin(std::move(pin));
+}
+
 ::IBaseFilter* NativeFilter(const vistrel::IBaseFilter& filter)
 {
     const auto* ours = dynamic_cast<const Filter*>(&filter);

@@ -12,6 +12,8 @@
 namespace vistrel::dshow {
 
 std::shared_ptr<vistrel::IBaseFilter> WrapFilter(Microsoft::WRL::ComPtr<::IBaseFilter> filter);
+// A pin found outside its filter's EnumPins (the graph builder's FindPin); its filter is wrapped on demand.
+std::shared_ptr<vistrel::IPin> WrapPin(Microsoft::WRL::ComPtr<::IPin> pin);
 
 // The platform object behind a contract filter or pin made here; null for any other.
 ::IBaseFilter* NativeFilter(const vistrel::IBaseFilter& filter);

@@ -15,6 +15,11 @@
 #include "capture/engine/ICaptureHost.h"
 #include "capture/engine/StillFormat.h"
 
+// winuser.h's A/W macro of the same name would rename the method below in files that include it.
+#if defined(_WIN32) && defined(RegisterDeviceNotification)
+#undef RegisterDeviceNotification
+#endif
+
 namespace vistrel {
 
 constexpr const char* kScannerPathPattern = "vid_8888&pid_0001";
