@@ -519,6 +519,18 @@ TEST_F(WineProgramE2eTest, TheInstallerInstallsSilentlyAndTheUninstallLeavesOnly
     EXPECT_NE(Wine({"reg", "query", "HKLM\\Software\\Vistrel"}), 0) << "the machine-wide key stayed";
     EXPECT_EQ(Wine({"reg", "query", QStringLiteral("HKCU\\%1").arg(kConfigKey), "/v", "UILanguage"}), 0)
         << "the user's own value went";
+
+    // A file of the user's own in the program's folder stays, and the folder with it; all else goes.
+    ASSERT_EQ(Wine({installer, "/S"}), 0);
+    QFile notes(folder + QStringLiteral("/notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("mine");
+    notes.close();
+    ASSERT_EQ(Wine({folder + QStringLiteral("/uninstall.exe"), "/S"}), 0);
+    const auto left = [&] { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); };
+    EXPECT_TRUE(WaitFor([&] { return left() == QStringList {QStringLiteral("notes.txt")}; }, kWineStartMs))
+        << left().join(u' ').toStdString();
+    EXPECT_NE(Wine({"reg", "query", uninstallKey}), 0) << "the uninstall entry stayed";
 }
 
 } // namespace
