@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -135,6 +136,8 @@ protected:
             GTEST_SKIP() << unavailable.toStdString();
         }
         ASSERT_TRUE(temp.isValid());
+        // Every case starts with an empty strip: no stills kept from the case before.
+        QDir(JournalFolder()).removeRecursively();
         for (const char* hive : {"HKCU", "HKLM"})
             Wine({"reg", "delete", QStringLiteral("%1\\Software\\Vistrel").arg(hive), "/f"});
     }
@@ -156,6 +159,25 @@ protected:
     }
 
     static QString WorkPath(const char* name) { return QDir(QStringLiteral(VISTREL_WINE_WORK)).filePath(name); }
+
+    // Where the program keeps the stills not yet saved: the Windows user's local application data.
+    static QString JournalFolder()
+    {
+        const QDir users(WorkPath("wineprefix") + QStringLiteral("/drive_c/users"));
+        for (const QString& user : users.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (user != QLatin1String("Public"))
+                return users.filePath(user) + QStringLiteral("/AppData/Local/Vistrel/Vistrel/journal");
+        }
+        return {};
+    }
+
+    static int JournalFiles(const QString& pattern)
+    {
+        int count = 0;
+        for (QDirIterator it(JournalFolder(), {pattern}, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+            ++count;
+        return count;
+    }
 
     static QProcessEnvironment WineEnvironment()
     {
@@ -465,6 +487,25 @@ TEST_F(WineProgramE2eTest, UnplugAndReplugDetachAndAttach)
         return !s.At(NoScannerPicture).visible && s.At(Scan).enabled && s.At(Negative).checked;
     })) << "the window did not attach the replugged scanner";
     ScanUntil(1);
+}
+
+// Stills not yet saved outlive a killed program: the journal's files hold the stills byte for byte, and
+// the next start shows them again.
+TEST_F(WineProgramE2eTest, UnsavedStillsComeBackAfterTheProgramIsKilled)
+{
+    StartProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    ScanUntil(3);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitFor([] { return JournalFiles(QStringLiteral("*.still")) == 3 && JournalFiles(QStringLiteral("*.part")) == 0; },
+                        10000))
+        << "the journal did not keep the stills";
+    program->kill();
+    program->waitForFinished();
+
+    StartProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(WaitForState([](const ProgramState& s) { return s.entries == 3; })) << "the stills did not come back";
 }
 
 TEST_F(WineProgramE2eTest, ClosingWithUnsavedStillsAsks)
