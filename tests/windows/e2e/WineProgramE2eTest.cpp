@@ -97,6 +97,9 @@ protected:
         QDir().mkpath(WorkPath("screenshots"));
         display = new Child;
         StartXvfb(*display, WorkPath("xvfb.log"), displayName);
+        // A new prefix for every run, as a fresh Windows: nothing a run before installed or kept.
+        Wine({"wineserver", "-k"});
+        QDir(WorkPath("wineprefix")).removeRecursively();
         // The server (kept running between the cases) and the prefix first, their output sent away: a
         // child that keeps the test's pipes open would hold CTest forever.
         Wine({"wineserver", "-p"});
@@ -534,6 +537,8 @@ TEST_F(WineProgramE2eTest, TheInstallerInstallsSilentlyAndTheUninstallLeavesOnly
         drive + QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Tavrik Film Scanner.lnk");
     const QString uninstallKey =
         QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vistrel");
+    // The prefix outlives the run: no folder from a run before.
+    QDir(folder).removeRecursively();
     SetLanguage("HKCU", "0x0409");
     // The user's value would win over the machine-wide one; it goes for the start and comes back after.
     Wine({"reg", "delete", "HKCU\\Software\\Vistrel", "/f"});
@@ -572,6 +577,7 @@ TEST_F(WineProgramE2eTest, TheInstallerInstallsSilentlyAndTheUninstallLeavesOnly
     EXPECT_TRUE(WaitFor([&] { return left() == QStringList {QStringLiteral("notes.txt")}; }, kWineStartMs))
         << left().join(u' ').toStdString();
     EXPECT_NE(Wine({"reg", "query", uninstallKey}), 0) << "the uninstall entry stayed";
+    QDir(folder).removeRecursively();
 }
 
 } // namespace
