@@ -22,6 +22,7 @@ SetCompressor /SOLID lzma
 !define LANGUAGE_VALUE "UILanguage"
 
 Name "${PRODUCT}"
+BrandingText "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Vistrel"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
