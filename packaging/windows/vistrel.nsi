@@ -1,6 +1,7 @@
 ; The Windows installer: per machine under Program Files, a Start-menu entry, an uninstaller under
 ; "Apps and features", and the interface language as the machine-wide "UILanguage" value.
 ; makensis -DVERSION=... -DSTAGE=<the program's folder> -DOUTFILE=<setup.exe> -DSTRINGS=<languages.nsh>
+;   -DINSTALLED_FILES=<Delete and RMDir lines for everything in the program's folder>
 ; Silent: setup.exe /S [/UILANGUAGE=0x0407]; without /UILANGUAGE the program follows Windows' language.
 ; A 64-bit installer for a 64-bit program: it runs where the program runs, and sees the registry as it does.
 Target amd64-unicode
@@ -21,6 +22,7 @@ SetCompressor /SOLID lzma
 !define LANGUAGE_VALUE "UILanguage"
 
 Name "${PRODUCT}"
+BrandingText "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Vistrel"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -150,6 +152,9 @@ Section "Uninstall"
   DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  ; Only what was installed: the folder may be one the user chose with files of their own in it.
+!include "${INSTALLED_FILES}"
+  Delete "$INSTDIR\uninstall.exe"
   ; The folder last: once it is gone, the uninstall is over.
-  RMDir /r "$INSTDIR"
+  RMDir "$INSTDIR"
 SectionEnd

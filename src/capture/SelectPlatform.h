@@ -11,7 +11,8 @@
 namespace vistrel {
 
 // VISTREL_SIMULATOR: device list ("scanner", "camera,scanner", ...); VISTREL_SIMULATOR_IMAGE: the
-// picture the simulated devices show; VISTREL_SIMULATOR_CONTROL: a FIFO accepting simulator commands.
+// picture the simulated devices show; VISTREL_SIMULATOR_CONTROL: a FIFO (on Windows a pipe name)
+// accepting simulator commands.
 // Null when no backend is available in this build.
 std::shared_ptr<ICapturePlatform> MakePlatformFromEnvironment();
 

@@ -22,6 +22,9 @@
 #define O_CLOEXEC _O_NOINHERIT
 #define fsync _commit
 #endif
+#ifndef O_BINARY
+#define O_BINARY 0   // only Windows' C runtime has a text mode, which would turn every \n into \r\n
+#endif
 
 namespace vistrel {
 
@@ -77,7 +80,7 @@ QByteArray Unsealed(const QByteArray& file)
 bool WriteDurably(const QString& path, const QByteArray& data)
 {
     const QByteArray part = Native(path + QLatin1String(kPartSuffix));
-    const int fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+    const int fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_BINARY, kFileMode);
     if (fd < 0)
         return false;
     const char* at = data.constData();

@@ -118,7 +118,7 @@ QString PicturesFolder()
 QString DefaultSaveFolder(const QString& picturesFolder, const QString& moduleFolder)
 {
     const QString base = picturesFolder.isEmpty() ? moduleFolder : picturesFolder;
-    return WithoutTrailingSeparator(base) + u'/' + QLatin1String(kSaveFolderName) + u'/';
+    return WithTrailingSeparator(WithoutTrailingSeparator(base) + u'/' + QLatin1String(kSaveFolderName));
 }
 
 QString DefaultSaveFolder()
@@ -128,7 +128,8 @@ QString DefaultSaveFolder()
 
 QString WithTrailingSeparator(const QString& path)
 {
-    return EndsWithSeparator(path) ? path : path + u'/';
+    // The box shows the folder as the system writes it: C:\Users\u\Pictures\FilmScan\ on Windows.
+    return QDir::toNativeSeparators(EndsWithSeparator(path) ? path : path + u'/');
 }
 
 std::optional<QString> SystemFolderChooser::ChooseFolder(QWidget* owner, const QString& current)

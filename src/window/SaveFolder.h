@@ -17,11 +17,12 @@ QString ModuleFolder();
 QString PicturesFolder();
 
 // picturesFolder + "/FilmScan/"; the program's folder when there is no Pictures folder; "/FilmScan/"
-// when neither is known.
+// when neither is known. In the system's separators, as WithTrailingSeparator gives them.
 QString DefaultSaveFolder(const QString& picturesFolder, const QString& moduleFolder);
 QString DefaultSaveFolder();
 
-// A chosen folder with its trailing separator ("/" stays "/").
+// A chosen folder with its trailing separator ("/" stays "/"), in the system's own separators
+// ("\" on Windows).
 QString WithTrailingSeparator(const QString& path);
 
 // What the folder box holds, made into the folder a save writes to.

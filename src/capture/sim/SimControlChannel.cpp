@@ -1,17 +1,8 @@
 #include "capture/sim/SimControlChannel.h"
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -71,85 +62,23 @@ void ControlLineSplitter::Feed(std::string_view bytes, const std::function<void(
 }
 
 SimControlChannel::SimControlChannel(std::shared_ptr<SimulatedDeviceSource> s, std::string path)
-    : source(std::move(s)), fifoPath(std::move(path))
+    : source(std::move(s))
 {
-    if (fifoPath.empty())
-        return; // commands come through Execute only
-#if defined(_WIN32)
-    // Windows has no FIFO; its tests drive the simulated scanner through its DirectShow filter instead.
-    std::fprintf(stderr, "simulator control: %s not opened, Windows has no FIFO\n", fifoPath.c_str());
-#else
-    struct stat info {};
-    if (stat(fifoPath.c_str(), &info) != 0 && mkfifo(fifoPath.c_str(), 0600) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "simulator control: cannot create %s: %s\n", fifoPath.c_str(), std::strerror(errno));
-        return;
-    }
-    // Opened for reading and writing, the FIFO never reports end of file when a writer closes it,
-    // and the open itself does not wait for a writer.
-    fifo = open(fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    // Anything but a FIFO (a regular file would read as endless end-of-file) is refused.
-    if (fifo >= 0 && (fstat(fifo, &info) != 0 || !S_ISFIFO(info.st_mode))) {
-        std::fprintf(stderr, "simulator control: %s is not a FIFO\n", fifoPath.c_str());
-        close(fifo);
-        fifo = -1;
-        return;
-    }
-    int pipeEnds[2];
-    if (fifo < 0 || pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::fprintf(stderr, "simulator control: cannot open %s: %s\n", fifoPath.c_str(), std::strerror(errno));
-        if (fifo >= 0)
-            close(fifo);
-        fifo = -1;
-        return;
-    }
-    wakeRead = pipeEnds[0];
-    wakeWrite = pipeEnds[1];
-    reader = std::thread(&SimControlChannel::ReadLoop, this);
-#endif
+    if (!path.empty())
+        listener = ListenForControl(path, [this](std::string_view bytes) { Receive(bytes); });
 }
 
-SimControlChannel::~SimControlChannel()
-{
-#if !defined(_WIN32)
-    if (reader.joinable()) {
-        const char byte = 1;
-        [[maybe_unused]] auto written = write(wakeWrite, &byte, 1);
-        reader.join();
-    }
-    for (int fd : {fifo, wakeRead, wakeWrite})
-        if (fd >= 0)
-            close(fd);
-#endif
-}
+SimControlChannel::~SimControlChannel() = default;
 
-void SimControlChannel::ReadLoop()
+void SimControlChannel::Receive(std::string_view bytes)
 {
-#if !defined(_WIN32)
-    ControlLineSplitter lines;
-    std::array<char, 512> buffer {};
-    for (;;) {
-        pollfd fds[2] = {{wakeRead, POLLIN, 0}, {fifo, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[0].revents)
-            return;
-        if (!(fds[1].revents & (POLLIN | POLLHUP)))
-            continue;
-        const ssize_t n = read(fifo, buffer.data(), buffer.size());
-        if (n <= 0)
-            continue; // nothing there (or every writer gone): keep listening
-        lines.Feed(
-            std::string_view(buffer.data(), std::size_t(n)),
-            [this](std::string_view line) {
-                if (!Execute(line))
-                    std::fprintf(stderr, "simulator control: not understood: %.*s\n", int(line.size()), line.data());
-            },
-            [] { std::fprintf(stderr, "simulator control: line longer than %zu bytes ignored\n", ControlLineSplitter::kMaxLine); });
-    }
-#endif
+    lines.Feed(
+        bytes,
+        [this](std::string_view line) {
+            if (!Execute(line))
+                std::fprintf(stderr, "simulator control: not understood: %.*s\n", int(line.size()), line.data());
+        },
+        [] { std::fprintf(stderr, "simulator control: line longer than %zu bytes ignored\n", ControlLineSplitter::kMaxLine); });
 }
 
 bool SimControlChannel::Execute(std::string_view line)

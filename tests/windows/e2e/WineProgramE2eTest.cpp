@@ -2,7 +2,9 @@
 // tests' own, with the built-in simulated scanner, driven by real X input as the Linux build is.
 #include "support/ProgramUnderX.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -33,10 +35,15 @@ namespace {
 
 constexpr const char* kTitle = "Tavrik Film Scanner";
 constexpr const char* kConfigKey = "Software\\Vistrel\\Vistrel\\Config";
-enum ControlId { Scan = 3000, High = 3002, Slide = 3003, Negative = 3004, Save = 3009, Jpg = 3035, Tiff = 3036 };
+enum ControlId {
+    NoScannerPicture = 1013, NoScannerText = 1014, Scan = 3000, High = 3002, Slide = 3003, Negative = 3004,
+    Browse = 3008, Save = 3009, Jpg = 3035, Tiff = 3036
+};
 // The controls whose captions show the language.
 constexpr int kCaptioned[] = {Scan, Slide, Negative, Save};
 constexpr int kWineStartMs = 120000;
+// Wine's own faces, Tahoma among them, which Debian's fonts-wine brings.
+constexpr const char* kWineFonts = "/usr/share/wine/fonts";
 
 // The program's account of its window, its strip and its open boxes.
 struct ProgramState : MappedWindow
@@ -90,10 +97,29 @@ protected:
         QDir().mkpath(WorkPath("screenshots"));
         display = new Child;
         StartXvfb(*display, WorkPath("xvfb.log"), displayName);
+        // A new prefix for every run, as a fresh Windows: nothing a run before installed or kept.
+        Wine({"wineserver", "-k"});
+        QDir(WorkPath("wineprefix")).removeRecursively();
         // The server (kept running between the cases) and the prefix first, their output sent away: a
         // child that keeps the test's pipes open would hold CTest forever.
         Wine({"wineserver", "-p"});
         Wine({"wineboot", "-i"});
+        // Windows always has its interface face. Without it Wine answers the message font with the
+        // first face it knows, a math face whose glyph bounds are three lines tall, and the toolkit
+        // centres the folder box's line so far up that none of its text shows.
+        const QStringList faces = QDir(QString::fromLatin1(kWineFonts)).entryList({QStringLiteral("*.ttf")}, QDir::Files);
+        if (faces.isEmpty()) {
+            unavailable = QStringLiteral("Wine's own fonts are not installed (fonts-wine)");
+            return;
+        }
+        const QString systemFonts = WorkPath("wineprefix") + QStringLiteral("/drive_c/windows/Fonts/");
+        for (const QString& face : faces)
+            QFile::copy(QString::fromLatin1(kWineFonts) + u'/' + face, systemFonts + face);
+        // Smoothed text, as Windows draws it from the start; Wine draws its faces' small sizes
+        // without it with strokes missing.
+        const QString desktop = QStringLiteral("HKCU\\Control Panel\\Desktop");
+        Wine({"reg", "add", desktop, "/v", "FontSmoothing", "/t", "REG_SZ", "/d", "2", "/f"});
+        Wine({"reg", "add", desktop, "/v", "FontSmoothingType", "/t", "REG_DWORD", "/d", "2", "/f"});
     }
 
     static void TearDownTestSuite()
@@ -113,6 +139,8 @@ protected:
             GTEST_SKIP() << unavailable.toStdString();
         }
         ASSERT_TRUE(temp.isValid());
+        // Every case starts with an empty strip: no stills kept from the case before.
+        QDir(JournalFolder()).removeRecursively();
         for (const char* hive : {"HKCU", "HKLM"})
             Wine({"reg", "delete", QStringLiteral("%1\\Software\\Vistrel").arg(hive), "/f"});
     }
@@ -134,6 +162,25 @@ protected:
     }
 
     static QString WorkPath(const char* name) { return QDir(QStringLiteral(VISTREL_WINE_WORK)).filePath(name); }
+
+    // Where the program keeps the stills not yet saved: the Windows user's local application data.
+    static QString JournalFolder()
+    {
+        const QDir users(WorkPath("wineprefix") + QStringLiteral("/drive_c/users"));
+        for (const QString& user : users.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (user != QLatin1String("Public"))
+                return users.filePath(user) + QStringLiteral("/AppData/Local/Vistrel/Vistrel/journal");
+        }
+        return {};
+    }
+
+    static int JournalFiles(const QString& pattern)
+    {
+        int count = 0;
+        for (QDirIterator it(JournalFolder(), {pattern}, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+            ++count;
+        return count;
+    }
 
     static QProcessEnvironment WineEnvironment()
     {
@@ -185,6 +232,7 @@ protected:
         const bool windows = build == Build::Windows;
         QProcessEnvironment env = WineEnvironment();
         env.insert("VISTREL_SIMULATOR", "scanner");
+        env.insert("VISTREL_SIMULATOR_CONTROL", windows ? PipeName() : temp.filePath("control"));
         const QString map = temp.filePath("controls.txt");
         QFile::remove(map);
         env.insert("VISTREL_CONTROL_MAP", windows ? WindowsPath(map) : map);
@@ -206,6 +254,16 @@ protected:
     }
 
     void StopProgram() { program.Stop(); }
+
+    // The simulator's control pipe of this test process's programs, \\.\pipe\<name>.
+    static QString PipeName() { return QStringLiteral("vistrel-sim-%1").arg(QCoreApplication::applicationPid()); }
+
+    // One line to the simulator, written by Windows' own command interpreter into the program's pipe.
+    void Command(const char* line)
+    {
+        const QString echo = QStringLiteral("echo %1>\\\\.\\pipe\\%2").arg(QString::fromLatin1(line), PipeName());
+        ASSERT_EQ(Wine({"cmd", "/c", echo}), 0) << "the program's control pipe is not there";
+    }
 
     std::optional<ProgramState> State() const { return ProgramState::Read(temp.filePath("controls.txt")); }
 
@@ -409,6 +467,50 @@ TEST_F(WineProgramE2eTest, ThreeStillsSavedAtHighAsJpegAndTiffMatchTheLinuxBuild
     }
 }
 
+// The scanner pulled out and put back while the program runs: the window lets go of it, says so, and
+// takes it again in Negative.
+TEST_F(WineProgramE2eTest, UnplugAndReplugDetachAndAttach)
+{
+    StartProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    ClickControl(Slide);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.At(Slide).checked; }));
+
+    Command("unplug");
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) {
+        return s.At(NoScannerPicture).visible && s.At(NoScannerText).visible && !s.At(Scan).enabled;
+    })) << "the window did not notice the unplug";
+    EXPECT_TRUE(State()->At(Browse).enabled);
+    WindowShot(QStringLiteral("wine-unplugged"));
+
+    Command("plug");
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) {
+        return !s.At(NoScannerPicture).visible && s.At(Scan).enabled && s.At(Negative).checked;
+    })) << "the window did not attach the replugged scanner";
+    ScanUntil(1);
+}
+
+// Stills not yet saved outlive a killed program: the journal's files hold the stills byte for byte, and
+// the next start shows them again.
+TEST_F(WineProgramE2eTest, UnsavedStillsComeBackAfterTheProgramIsKilled)
+{
+    StartProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    ScanUntil(3);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitFor([] { return JournalFiles(QStringLiteral("*.still")) == 3 && JournalFiles(QStringLiteral("*.part")) == 0; },
+                        10000))
+        << "the journal did not keep the stills";
+    program->kill();
+    program->waitForFinished();
+
+    StartProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(WaitForState([](const ProgramState& s) { return s.entries == 3; })) << "the stills did not come back";
+}
+
 TEST_F(WineProgramE2eTest, ClosingWithUnsavedStillsAsks)
 {
     StartProgram();
@@ -435,6 +537,8 @@ TEST_F(WineProgramE2eTest, TheInstallerInstallsSilentlyAndTheUninstallLeavesOnly
         drive + QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Tavrik Film Scanner.lnk");
     const QString uninstallKey =
         QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vistrel");
+    // The prefix outlives the run: no folder from a run before.
+    QDir(folder).removeRecursively();
     SetLanguage("HKCU", "0x0409");
     // The user's value would win over the machine-wide one; it goes for the start and comes back after.
     Wine({"reg", "delete", "HKCU\\Software\\Vistrel", "/f"});
@@ -461,6 +565,19 @@ TEST_F(WineProgramE2eTest, TheInstallerInstallsSilentlyAndTheUninstallLeavesOnly
     EXPECT_NE(Wine({"reg", "query", "HKLM\\Software\\Vistrel"}), 0) << "the machine-wide key stayed";
     EXPECT_EQ(Wine({"reg", "query", QStringLiteral("HKCU\\%1").arg(kConfigKey), "/v", "UILanguage"}), 0)
         << "the user's own value went";
+
+    // A file of the user's own in the program's folder stays, and the folder with it; all else goes.
+    ASSERT_EQ(Wine({installer, "/S"}), 0);
+    QFile notes(folder + QStringLiteral("/notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("mine");
+    notes.close();
+    ASSERT_EQ(Wine({folder + QStringLiteral("/uninstall.exe"), "/S"}), 0);
+    const auto left = [&] { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); };
+    EXPECT_TRUE(WaitFor([&] { return left() == QStringList {QStringLiteral("notes.txt")}; }, kWineStartMs))
+        << left().join(u' ').toStdString();
+    EXPECT_NE(Wine({"reg", "query", uninstallKey}), 0) << "the uninstall entry stayed";
+    QDir(folder).removeRecursively();
 }
 
 } // namespace
