@@ -4,23 +4,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <dirent.h>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <tlhelp32.h>
-#endif
 
 #include "capture/engine/ICaptureHost.h"
 #include "capture/runtime/LatestFrameMailbox.h"
+#include "../support/ThreadCount.h"
 
 namespace vistrel::test {
 
@@ -160,32 +153,5 @@ private:
     std::vector<StillRecord> stills;
 };
 
-// The threads of this process right now.
-inline std::size_t ThreadCount()
-{
-#if defined(_WIN32)
-    // Windows has no /proc: the system's snapshot of every thread, this process's counted.
-    std::size_t count = 0;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    THREADENTRY32 entry {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-#else
-    std::size_t count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(dir))
-            if (entry->d_name[0] != '.')
-                ++count;
-        closedir(dir);
-    }
-    return count;
-#endif
-}
 
 } // namespace vistrel::test

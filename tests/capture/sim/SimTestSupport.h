@@ -1,12 +1,5 @@
 #pragma once
 // Small real parts for driving the simulated devices through the capture contract alone.
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <tlhelp32.h>
-#endif
 #include <turbojpeg.h>
 
 #include <chrono>
@@ -24,6 +17,7 @@
 #include "capture/contract/Devices.h"
 #include "capture/sim/RgbImage.h"
 #include "capture/sim/SimulatedDeviceSource.h"
+#include "../../support/ThreadCount.h"
 
 namespace vistrel::sim::test {
 
@@ -239,28 +233,7 @@ inline Colour Sample(const RgbImage& image, std::int32_t x, std::int32_t y, std:
     return {int(sum[0] / n), int(sum[1] / n), int(sum[2] / n)};
 }
 
-inline std::size_t ThreadCount()
-{
-#if defined(_WIN32)
-    // Windows has no /proc: the system's snapshot of every thread, this process's counted.
-    std::size_t count = 0;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    THREADENTRY32 entry {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-#else
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-        ++n;
-    return n;
-#endif
-}
+using vistrel::test::ThreadCount;
 
 // Polls a condition that another thread makes true; false when it never does.
 template <class Condition>
