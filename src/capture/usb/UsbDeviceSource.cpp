@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "capture/contract/Diagnostics.h"
 #include "capture/runtime/UnusableDeviceList.h"
 #include "capture/usb/UsbContext.h"
 #include "capture/usb/UsbDeviceNames.h"
@@ -28,6 +29,9 @@ bool IsScanner(libusb_device* device)
 // would cut that program off.
 bool Takes(const UsbScannerEntry& entry, UsbClaim claim)
 {
+    if (entry.inUseElsewhere)
+        Diagnose(DiagnosticTopic::Devices, entry.devicePath + ": another program has its video node open; it "
+                                                               "stays with the video driver");
     return !entry.inUseElsewhere && (entry.writable || claim == UsbClaim::Always);
 }
 

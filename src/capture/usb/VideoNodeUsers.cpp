@@ -5,9 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
+#include <sstream>
 #include <vector>
 
 #include "capture/linux/VideoNodes.h"
@@ -64,6 +68,52 @@ bool HoldsAny(const fs::path& process, const std::vector<dev_t>& nodes)
     });
 }
 
+// The device manager's own processes: the daemon, its workers under either name, and eudev's.
+constexpr std::array kDeviceManagerNames {"systemd-udevd", "(udev-worker)", "udevd"};
+
+struct ProcessStatus
+{
+    std::string name;
+    std::string parent;
+};
+
+// The name and parent of a process from its stat line, "pid (name) state ppid ...". The name may hold
+// spaces and parentheses of its own, so it ends at the last closing one.
+std::optional<ProcessStatus> ReadStatus(const fs::path& process)
+{
+    std::ifstream in(process / "stat");
+    const std::string line {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::size_t open = line.find('(');
+    const std::size_t close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open)
+        return std::nullopt;
+    std::string state, parent;
+    std::istringstream rest(line.substr(close + 1));
+    if (!(rest >> state >> parent))
+        return std::nullopt;
+    return ProcessStatus {line.substr(open + 1, close - open - 1), parent};
+}
+
+bool IsDeviceManagerName(const std::string& name)
+{
+    return std::ranges::find(kDeviceManagerNames, name) != kDeviceManagerNames.end();
+}
+
+// udev opens every new video node for a moment to read its capabilities (v4l_id), just when the scanner
+// arrives. That probe, or the worker running it, is not a program using the scanner.
+bool IsDeviceManagerProbe(const fs::path& procRoot, const fs::path& process)
+{
+    const auto status = ReadStatus(process);
+    if (!status)
+        return false;
+    if (IsDeviceManagerName(status->name))
+        return true;
+    if (!IsProcessFolder(status->parent))
+        return false;
+    const auto parent = ReadStatus(procRoot / status->parent);
+    return parent && IsDeviceManagerName(parent->name);
+}
+
 } // namespace
 
 bool VideoNodeOpenElsewhere(const std::string& busPath, const fs::path& sysRoot, const fs::path& procRoot)
@@ -74,7 +124,8 @@ bool VideoNodeOpenElsewhere(const std::string& busPath, const fs::path& sysRoot,
     const std::string self = std::to_string(::getpid());
     return AnyEntry(procRoot, [&](const fs::path& process) {
         const std::string name = process.filename().string();
-        return IsProcessFolder(name) && name != self && HoldsAny(process, nodes);
+        return IsProcessFolder(name) && name != self && HoldsAny(process, nodes) &&
+               !IsDeviceManagerProbe(procRoot, process);
     });
 }
 

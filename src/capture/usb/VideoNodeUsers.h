@@ -8,7 +8,7 @@ namespace vistrel::usb {
 
 // True when a process other than this one holds one of the driver's video nodes for the USB device at
 // busPath ("1-2.4") open. Only processes whose open files this one may see are found: its own user's, or
-// every one when it runs as root.
+// every one when it runs as root. udev's brief probe of a node it has just made does not count.
 bool VideoNodeOpenElsewhere(const std::string& busPath, const std::filesystem::path& sysRoot = "/sys",
                             const std::filesystem::path& procRoot = "/proc");
 

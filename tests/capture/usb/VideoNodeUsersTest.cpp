@@ -8,6 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "SysfsTree.h"
 #include "capture/usb/VideoNodeUsers.h"
 
@@ -82,6 +85,68 @@ TEST(VideoNodeUsers, AnotherProcessHoldingTheNodeIsFoundAndThisOneIsNot)
     }
     EXPECT_FALSE(VideoNodeOpenElsewhere("1-2", sysfs.Root())) << "the other program has let go";
     ::close(own);
+}
+
+// A /proc of made-up processes, each with its stat line and, for a holder, a descriptor of the node.
+class ProcTree
+{
+public:
+    ProcTree() { std::filesystem::create_directories(Root()); }
+    ~ProcTree() { std::filesystem::remove_all(root); }
+    ProcTree(const ProcTree&) = delete;
+    ProcTree& operator=(const ProcTree&) = delete;
+
+    void AddProcess(int pid, const std::string& name, int parent, const char* holds = nullptr)
+    {
+        const auto folder = Root() / std::to_string(pid);
+        std::filesystem::create_directories(folder / "fd");
+        std::ofstream(folder / "stat") << pid << " (" << name << ") S " << parent << " " << pid << " 0 0\n";
+        if (holds)
+            std::filesystem::create_symlink(holds, folder / "fd" / "3");
+    }
+    std::filesystem::path Root() const { return root / "proc"; }
+
+private:
+    const std::filesystem::path root = std::filesystem::temp_directory_path() /
+                                       ("vistrel-proc-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+};
+
+// udev opens a node it has just made to read its capabilities, exactly when the scanner arrives; only a
+// program that is not udev's keeps the scanner with the driver.
+TEST(VideoNodeUsers, UdevProbingANewNodeIsNotAnotherProgram)
+{
+    struct stat standIn {};
+    ASSERT_EQ(::stat(kStandIn, &standIn), 0);
+    test::SysfsTree sysfs;
+    sysfs.AddDevice("1-2", "8888", "0001", 1, 5);
+    sysfs.AddVideoNode("1-2", "video0", major(standIn.st_rdev), minor(standIn.st_rdev));
+
+    struct Holder
+    {
+        const char* name;
+        int parent;
+        bool counts;
+    };
+    constexpr int kInit = 1, kUdevd = 100, kShell = 300;
+    const Holder cases[] = {
+        {"v4l_id", kUdevd, false},         // the probe udev runs on every new video node
+        {"systemd-udevd", kUdevd, false},  // a worker of systemd before it renamed them
+        {"(udev-worker)", kUdevd, false},  // and after
+        {"udevd", kInit, false},           // eudev
+        {"v4l_id", kShell, true},          // the same tool started by someone is a program like any other
+        {"obs", kInit, true},
+        {"my (own) viewer", kShell, true}, // a name with parentheses of its own
+    };
+    for (const Holder& holder : cases) {
+        SCOPED_TRACE(std::string(holder.name) + " under " + std::to_string(holder.parent));
+        ProcTree proc;
+        proc.AddProcess(kInit, "systemd", 0);
+        proc.AddProcess(kUdevd, "systemd-udevd", kInit);
+        proc.AddProcess(kShell, "bash", kInit);
+        proc.AddProcess(4242, holder.name, holder.parent, kStandIn);
+        EXPECT_EQ(VideoNodeOpenElsewhere("1-2", sysfs.Root(), proc.Root()), holder.counts);
+    }
 }
 
 } // namespace
