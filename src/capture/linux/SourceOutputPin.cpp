@@ -33,7 +33,9 @@ bool Narrows(const MediaType& wanted, const MediaType& offered)
 
 SourceOutputPin::SourceOutputPin(std::weak_ptr<IBaseFilter> filter, std::string name, const Guid& category,
                              std::vector<PinFormat> formats, std::size_t defaultFormat)
-    : filter(std::move(filter)), name(std::move(name)), category(category), formats(std::move(formats)),
+    // Weak: the input pin usually holds this pin too, and a cycle would keep the device open.
+    : PinBase(std::move(filter), std::move(name), PinDirection::Output, PeerHold::Weak), category(category),
+      formats(std::move(formats)),
       current(defaultFormat < this->formats.size() ? defaultFormat : 0)
 {
 }
@@ -45,7 +47,7 @@ HRESULT SourceOutputPin::Connect(const std::shared_ptr<IPin>& receivePin, const 
     MediaType offer;
     {
         std::lock_guard lock(mutex);
-        if (!connected.expired())
+        if (HasPeerLocked())
             return VFW_E_ALREADY_CONNECTED;
         if (running)
             return VFW_E_NOT_STOPPED;
@@ -68,67 +70,8 @@ HRESULT SourceOutputPin::Connect(const std::shared_ptr<IPin>& receivePin, const 
     if (Failed(hr))
         return hr;
     std::lock_guard lock(mutex);
-    connected = receivePin;
-    connectionType = std::make_shared<const MediaType>(std::move(offer));
+    AttachLocked(receivePin, std::move(offer));
     return S_OK;
-}
-
-HRESULT SourceOutputPin::ReceiveConnection(const std::shared_ptr<IPin>&, const MediaType&)
-{
-    return E_UNEXPECTED; // an output pin is never on the receiving side
-}
-
-HRESULT SourceOutputPin::Disconnect()
-{
-    std::lock_guard lock(mutex);
-    if (running)
-        return VFW_E_NOT_STOPPED;
-    if (connected.expired())
-        return S_FALSE;
-    connected.reset();
-    connectionType.reset();
-    return S_OK;
-}
-
-HRESULT SourceOutputPin::ConnectedTo(std::shared_ptr<IPin>* pin)
-{
-    if (!pin)
-        return E_POINTER;
-    std::lock_guard lock(mutex);
-    *pin = connected.lock();
-    return *pin ? S_OK : VFW_E_NOT_CONNECTED;
-}
-
-HRESULT SourceOutputPin::ConnectionMediaType(MediaType* type)
-{
-    if (!type)
-        return E_POINTER;
-    std::lock_guard lock(mutex);
-    if (connected.expired())
-        return VFW_E_NOT_CONNECTED;
-    *type = *connectionType;
-    return S_OK;
-}
-
-HRESULT SourceOutputPin::QueryPinInfo(PinInfo* info)
-{
-    if (!info)
-        return E_POINTER;
-    *info = {filter.lock(), PinDirection::Output, name};
-    return S_OK;
-}
-
-HRESULT SourceOutputPin::QueryDirection(PinDirection* direction)
-{
-    if (!direction)
-        return E_POINTER;
-    *direction = PinDirection::Output;
-    return S_OK;
-}
-
-HRESULT SourceOutputPin::Receive(const MediaSample&)
-{
-    return E_UNEXPECTED;
 }
 
 HRESULT SourceOutputPin::Get(const Guid& set, std::uint32_t id, void*, std::uint32_t, void* propertyData,
@@ -188,7 +131,7 @@ HRESULT SourceOutputPin::SetFormat(const MediaType& type)
         return S_OK;
     if (running)
         return VFW_E_NOT_STOPPED;
-    if (!connected.expired())
+    if (HasPeerLocked())
         return VFW_E_ALREADY_CONNECTED; // the downstream pin agreed to the other format
     current = *found;
     return S_OK;
@@ -203,12 +146,6 @@ HRESULT SourceOutputPin::GetFormat(MediaType* type)
         return E_FAIL;
     *type = formats[current].type;
     return S_OK;
-}
-
-bool SourceOutputPin::IsConnected() const
-{
-    std::lock_guard lock(mutex);
-    return !connected.expired();
 }
 
 std::optional<FrameFormat> SourceOutputPin::CurrentSource() const
@@ -227,17 +164,11 @@ void SourceOutputPin::SetRunning(bool on)
 
 void SourceOutputPin::Deliver(std::span<const std::uint8_t> bytes, double time)
 {
-    std::shared_ptr<IPin> receiver;
-    std::shared_ptr<const MediaType> type;
-    {
-        std::lock_guard lock(mutex);
-        receiver = connected.lock();
-        type = connectionType;
-    }
-    if (!receiver)
+    const auto connection = CurrentConnection();
+    if (!connection.peer)
         return;
-    MediaSample sample {bytes.data(), static_cast<std::int32_t>(bytes.size()), time, type.get()};
-    receiver->Receive(sample);
+    MediaSample sample {bytes.data(), static_cast<std::int32_t>(bytes.size()), time, connection.type.get()};
+    connection.peer->Receive(sample);
 }
 
 } // namespace vistrel::lnx

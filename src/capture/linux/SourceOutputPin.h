@@ -9,13 +9,14 @@
 
 #include "capture/contract/Filter.h"
 #include "capture/linux/FormatList.h"
+#include "capture/runtime/PinBase.h"
 
 namespace vistrel::lnx {
 
 // VIDEO_STREAM_CONFIG_CAPS, as GetStreamCaps fills it.
 constexpr std::int32_t kStreamCapsSize = 128;
 
-class SourceOutputPin final : public IPin,
+class SourceOutputPin final : public PinBase,
                             public IKsPropertySet,
                             public IAMStreamConfig,
                             public std::enable_shared_from_this<SourceOutputPin>
@@ -27,13 +28,6 @@ public:
 
     // IPin
     HRESULT Connect(const std::shared_ptr<IPin>& receivePin, const MediaType* type) override;
-    HRESULT ReceiveConnection(const std::shared_ptr<IPin>& connector, const MediaType& type) override;
-    HRESULT Disconnect() override;
-    HRESULT ConnectedTo(std::shared_ptr<IPin>* pin) override;
-    HRESULT ConnectionMediaType(MediaType* type) override;
-    HRESULT QueryPinInfo(PinInfo* info) override;
-    HRESULT QueryDirection(PinDirection* direction) override;
-    HRESULT Receive(const MediaSample& sample) override;
     std::shared_ptr<IKsPropertySet> QueryKsPropertySet() override { return shared_from_this(); }
     std::shared_ptr<IAMStreamConfig> QueryStreamConfig() override { return shared_from_this(); }
 
@@ -49,23 +43,19 @@ public:
 
     // For the filter.
     const Guid& Category() const { return category; }
-    bool IsConnected() const;
     std::optional<FrameFormat> CurrentSource() const; // none when the device lists no format
     void SetRunning(bool running);
     // Hands one sample to the connected input pin, on the calling (streaming) thread.
     void Deliver(std::span<const std::uint8_t> bytes, double time);
 
 private:
-    std::weak_ptr<IBaseFilter> filter;
-    const std::string name;
+    bool StreamingLocked() const override { return running; }
+
     const Guid category;
     const std::vector<PinFormat> formats;
 
-    mutable std::mutex mutex;
+    // Under the pin's lock.
     std::size_t current = 0;
-    // Weak: the input pin usually holds this pin too, and a cycle would keep the device open.
-    std::weak_ptr<IPin> connected;
-    std::shared_ptr<const MediaType> connectionType; // shared with samples in flight
     bool running = false;
 };
 

@@ -3,13 +3,9 @@
 namespace vistrel {
 
 InputPin::InputPin(std::weak_ptr<IBaseFilter> filter, std::string name, Accept accept, Deliver deliver)
-    : filter(std::move(filter)), name(std::move(name)), accept(std::move(accept)), deliver(std::move(deliver))
+    : PinBase(std::move(filter), std::move(name), PinDirection::Input), accept(std::move(accept)),
+      deliver(std::move(deliver))
 {
-}
-
-HRESULT InputPin::Connect(const std::shared_ptr<IPin>&, const MediaType*)
-{
-    return E_UNEXPECTED; // input pins are connected to, never from
 }
 
 HRESULT InputPin::ReceiveConnection(const std::shared_ptr<IPin>& connector, const MediaType& offered)
@@ -17,60 +13,11 @@ HRESULT InputPin::ReceiveConnection(const std::shared_ptr<IPin>& connector, cons
     if (!connector)
         return E_POINTER;
     std::lock_guard lock(mutex);
-    if (connected)
+    if (HasPeerLocked())
         return VFW_E_ALREADY_CONNECTED;
     if (accept && Failed(accept(offered)))
         return VFW_E_TYPE_NOT_ACCEPTED;
-    connected = connector;
-    type = offered;
-    return S_OK;
-}
-
-HRESULT InputPin::Disconnect()
-{
-    std::lock_guard lock(mutex);
-    if (!connected)
-        return S_FALSE;
-    connected.reset();
-    type = MediaType {};
-    return S_OK;
-}
-
-HRESULT InputPin::ConnectedTo(std::shared_ptr<IPin>* pin)
-{
-    if (!pin)
-        return E_POINTER;
-    std::lock_guard lock(mutex);
-    *pin = connected;
-    return connected ? S_OK : VFW_E_NOT_CONNECTED;
-}
-
-HRESULT InputPin::ConnectionMediaType(MediaType* out)
-{
-    if (!out)
-        return E_POINTER;
-    std::lock_guard lock(mutex);
-    if (!connected)
-        return VFW_E_NOT_CONNECTED;
-    *out = type;
-    return S_OK;
-}
-
-HRESULT InputPin::QueryPinInfo(PinInfo* info)
-{
-    if (!info)
-        return E_POINTER;
-    info->filter = filter.lock();
-    info->direction = PinDirection::Input;
-    info->name = name;
-    return info->filter ? S_OK : E_UNEXPECTED;
-}
-
-HRESULT InputPin::QueryDirection(PinDirection* direction)
-{
-    if (!direction)
-        return E_POINTER;
-    *direction = PinDirection::Input;
+    AttachLocked(connector, offered);
     return S_OK;
 }
 
@@ -81,14 +28,8 @@ HRESULT InputPin::Receive(const MediaSample& sample)
     return deliver ? deliver(sample) : S_OK;
 }
 
-bool InputPin::IsConnected() const
-{
-    std::lock_guard lock(mutex);
-    return connected != nullptr;
-}
-
 OutputPin::OutputPin(std::weak_ptr<IBaseFilter> filter, std::string name, CurrentType currentType)
-    : filter(std::move(filter)), name(std::move(name)), currentType(std::move(currentType))
+    : PinBase(std::move(filter), std::move(name), PinDirection::Output), currentType(std::move(currentType))
 {
 }
 
@@ -96,11 +37,8 @@ HRESULT OutputPin::Connect(const std::shared_ptr<IPin>& receivePin, const MediaT
 {
     if (!receivePin)
         return E_POINTER;
-    {
-        std::lock_guard lock(mutex);
-        if (connected)
-            return VFW_E_ALREADY_CONNECTED;
-    }
+    if (IsConnected())
+        return VFW_E_ALREADY_CONNECTED;
     MediaType offered;
     if (requested) {
         offered = *requested;
@@ -114,76 +52,13 @@ HRESULT OutputPin::Connect(const std::shared_ptr<IPin>& receivePin, const MediaT
     if (Failed(hr))
         return hr;
     std::lock_guard lock(mutex);
-    connected = receivePin;
-    type = std::move(offered);
+    AttachLocked(receivePin, std::move(offered));
     return S_OK;
-}
-
-HRESULT OutputPin::ReceiveConnection(const std::shared_ptr<IPin>&, const MediaType&)
-{
-    return E_UNEXPECTED;
-}
-
-HRESULT OutputPin::Disconnect()
-{
-    std::lock_guard lock(mutex);
-    if (!connected)
-        return S_FALSE;
-    connected.reset();
-    type = MediaType {};
-    return S_OK;
-}
-
-HRESULT OutputPin::ConnectedTo(std::shared_ptr<IPin>* pin)
-{
-    if (!pin)
-        return E_POINTER;
-    std::lock_guard lock(mutex);
-    *pin = connected;
-    return connected ? S_OK : VFW_E_NOT_CONNECTED;
-}
-
-HRESULT OutputPin::ConnectionMediaType(MediaType* out)
-{
-    if (!out)
-        return E_POINTER;
-    std::lock_guard lock(mutex);
-    if (!connected)
-        return VFW_E_NOT_CONNECTED;
-    *out = type;
-    return S_OK;
-}
-
-HRESULT OutputPin::QueryPinInfo(PinInfo* info)
-{
-    if (!info)
-        return E_POINTER;
-    info->filter = filter.lock();
-    info->direction = PinDirection::Output;
-    info->name = name;
-    return info->filter ? S_OK : E_UNEXPECTED;
-}
-
-HRESULT OutputPin::QueryDirection(PinDirection* direction)
-{
-    if (!direction)
-        return E_POINTER;
-    *direction = PinDirection::Output;
-    return S_OK;
-}
-
-HRESULT OutputPin::Receive(const MediaSample&)
-{
-    return E_UNEXPECTED;
 }
 
 HRESULT OutputPin::Send(const MediaSample& sample)
 {
-    std::shared_ptr<IPin> peer;
-    {
-        std::lock_guard lock(mutex);
-        peer = connected;
-    }
+    const auto peer = CurrentConnection().peer;
     return peer ? peer->Receive(sample) : S_FALSE;
 }
 

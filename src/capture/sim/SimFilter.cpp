@@ -290,13 +290,13 @@ void SimFilter::LiveLoop()
                 return;
         }
         const auto connection = capturePin->CurrentConnection();
-        const auto* frame = connection.peer ? renderer.Render(connection.type) : nullptr;
+        const auto* frame = connection.peer ? renderer.Render(*connection.type) : nullptr;
         if (frame) {
             MediaSample sample;
             sample.data = frame->data();
             sample.length = std::int32_t(frame->size());
             sample.time = std::chrono::duration<double>(Clock::now() - start).count();
-            sample.type = &connection.type;
+            sample.type = connection.type.get();
             connection.peer->Receive(sample);
         }
         // A steady rate; after a stall, resume from now instead of catching up in a burst.
@@ -318,7 +318,7 @@ void SimFilter::StillLoop()
     {
         const auto connection = stillPin->CurrentConnection();
         std::int32_t w = 0, h = 0;
-        if (connection.peer && ReadVideoInfoSize(connection.type, w, h) && w > 0 && h > 0)
+        if (connection.peer && ReadVideoInfoSize(*connection.type, w, h) && w > 0 && h > 0)
             device->SensorImage(w, h);
     }
     for (;;) {
@@ -337,14 +337,14 @@ void SimFilter::StillLoop()
         if (!device->HasStillPin())
             continue;
         const auto connection = stillPin->CurrentConnection();
-        const auto* still = connection.peer ? renderer.Render(connection.type) : nullptr;
+        const auto* still = connection.peer ? renderer.Render(*connection.type) : nullptr;
         if (!still)
             continue;
         MediaSample sample;
         sample.data = still->data();
         sample.length = std::int32_t(still->size());
         sample.time = std::chrono::duration<double>(Clock::now() - start).count();
-        sample.type = &connection.type;
+        sample.type = connection.type.get();
         connection.peer->Receive(sample);
     }
 }

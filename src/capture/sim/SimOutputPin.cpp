@@ -49,7 +49,8 @@ void WriteCaps(const MediaType& type, std::uint8_t* caps)
 } // namespace
 
 SimOutputPin::SimOutputPin(std::weak_ptr<SimFilter> f, const Guid& c, std::string n, std::vector<MediaType> list)
-    : filter(std::move(f)), category(c), name(std::move(n)), formats(std::move(list))
+    : PinBase(f, std::move(n), PinDirection::Output), filter(std::move(f)),
+      category(c), formats(std::move(list))
 {
     for (const auto& mt : formats)
         if (mt.formatType == FORMAT_VideoInfo) {
@@ -74,16 +75,10 @@ const MediaType* SimOutputPin::Offered(const MediaType& type) const
     return nullptr;
 }
 
-SimOutputPin::Connection SimOutputPin::CurrentConnection() const
-{
-    std::lock_guard lock(mutex);
-    return {peer, connectionType};
-}
-
 void SimOutputPin::DropConnection()
 {
     std::lock_guard lock(mutex);
-    peer.reset();
+    DetachLocked();
 }
 
 HRESULT SimOutputPin::Connect(const std::shared_ptr<IPin>& receivePin, const MediaType* type)
@@ -98,7 +93,7 @@ HRESULT SimOutputPin::Connect(const std::shared_ptr<IPin>& receivePin, const Med
     std::vector<MediaType> candidates;
     {
         std::lock_guard lock(mutex);
-        if (peer)
+        if (HasPeerLocked())
             return VFW_E_ALREADY_CONNECTED;
         if (!type || Matches(current, *type))
             candidates.push_back(current);
@@ -111,70 +106,12 @@ HRESULT SimOutputPin::Connect(const std::shared_ptr<IPin>& receivePin, const Med
         last = receivePin->ReceiveConnection(shared_from_this(), mt);
         if (Succeeded(last)) {
             std::lock_guard lock(mutex);
-            peer = receivePin;
-            connectionType = mt;
+            AttachLocked(receivePin, mt);
             current = mt;
             return S_OK;
         }
     }
     return Failed(last) ? last : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT SimOutputPin::ReceiveConnection(const std::shared_ptr<IPin>&, const MediaType&)
-{
-    return E_UNEXPECTED; // output pins only connect outward
-}
-
-HRESULT SimOutputPin::Disconnect()
-{
-    std::lock_guard lock(mutex);
-    if (!peer)
-        return S_FALSE;
-    peer.reset();
-    return S_OK;
-}
-
-HRESULT SimOutputPin::ConnectedTo(std::shared_ptr<IPin>* pin)
-{
-    if (!pin)
-        return E_POINTER;
-    std::lock_guard lock(mutex);
-    *pin = peer;
-    return peer ? S_OK : VFW_E_NOT_CONNECTED;
-}
-
-HRESULT SimOutputPin::ConnectionMediaType(MediaType* type)
-{
-    if (!type)
-        return E_POINTER;
-    std::lock_guard lock(mutex);
-    if (!peer)
-        return VFW_E_NOT_CONNECTED;
-    *type = connectionType;
-    return S_OK;
-}
-
-HRESULT SimOutputPin::QueryPinInfo(PinInfo* info)
-{
-    if (!info)
-        return E_POINTER;
-    info->filter = filter.lock();
-    info->direction = PinDirection::Output;
-    info->name = name;
-    return info->filter ? S_OK : E_UNEXPECTED;
-}
-
-HRESULT SimOutputPin::QueryDirection(PinDirection* direction)
-{
-    if (!direction)
-        return E_POINTER;
-    *direction = PinDirection::Output;
-    return S_OK;
-}
-
-HRESULT SimOutputPin::Receive(const MediaSample&)
-{
-    return E_UNEXPECTED;
 }
 
 std::shared_ptr<IKsPropertySet> SimOutputPin::QueryKsPropertySet()
@@ -241,7 +178,7 @@ HRESULT SimOutputPin::SetFormat(const MediaType& type)
     if (!offered)
         return VFW_E_TYPE_NOT_ACCEPTED;
     std::lock_guard lock(mutex);
-    if (peer)
+    if (HasPeerLocked())
         return VFW_E_ALREADY_CONNECTED;
     current = *offered;
     return S_OK;

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "capture/contract/Filter.h"
+#include "capture/runtime/PinBase.h"
 
 namespace vistrel::sim {
 
 class SimFilter;
 
-class SimOutputPin : public IPin,
+class SimOutputPin : public PinBase,
                      public IKsPropertySet,
                      public IAMStreamConfig,
                      public std::enable_shared_from_this<SimOutputPin> {
@@ -19,25 +20,12 @@ public:
     SimOutputPin(std::weak_ptr<SimFilter> filter, const Guid& category, std::string name,
                  std::vector<MediaType> formats);
 
-    // What the streaming threads need: the connected input pin and the agreed type.
-    struct Connection {
-        std::shared_ptr<IPin> peer;
-        MediaType type;
-    };
-    Connection CurrentConnection() const;
     const Guid& Category() const { return category; }
     // The device went away: forget the downstream pin so nothing keeps it or us alive.
     void DropConnection();
 
     // IPin
     HRESULT Connect(const std::shared_ptr<IPin>& receivePin, const MediaType* type) override;
-    HRESULT ReceiveConnection(const std::shared_ptr<IPin>& connector, const MediaType& type) override;
-    HRESULT Disconnect() override;
-    HRESULT ConnectedTo(std::shared_ptr<IPin>* pin) override;
-    HRESULT ConnectionMediaType(MediaType* type) override;
-    HRESULT QueryPinInfo(PinInfo* info) override;
-    HRESULT QueryDirection(PinDirection* direction) override;
-    HRESULT Receive(const MediaSample& sample) override;
     std::shared_ptr<IKsPropertySet> QueryKsPropertySet() override;
     std::shared_ptr<IAMStreamConfig> QueryStreamConfig() override;
 
@@ -59,13 +47,9 @@ private:
 
     std::weak_ptr<SimFilter> filter;
     const Guid category;
-    const std::string name;
     const std::vector<MediaType> formats;
 
-    mutable std::mutex mutex;
-    MediaType current;
-    std::shared_ptr<IPin> peer;
-    MediaType connectionType;
+    MediaType current; // under the pin's lock
 };
 
 } // namespace vistrel::sim
