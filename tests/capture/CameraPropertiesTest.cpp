@@ -114,6 +114,12 @@ struct PresetCase {
     std::int32_t gamma;
 };
 
+// Cases print as their names.
+void PrintTo(const PresetCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class FilmPresets : public ::testing::TestWithParam<PresetCase> {};
 
 TEST_P(FilmPresets, SendAndRecordTheirValuesInOrder)
@@ -248,6 +254,12 @@ struct ReadCase {
     std::vector<std::tuple<int, std::int32_t, std::int32_t>> deviceValues; // set on the device before reading
     bool defaultChecked;
 };
+
+// Cases print as their names.
+void PrintTo(const ReadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ReadingProperties : public ::testing::TestWithParam<ReadCase> {};
 

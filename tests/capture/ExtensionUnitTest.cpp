@@ -64,6 +64,12 @@ struct UnitCase {
     bool identified;
 };
 
+// Cases print as their names.
+void PrintTo(const UnitCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ScannerUnit : public ::testing::TestWithParam<UnitCase> {};
 
 TEST_P(ScannerUnit, OpensAndIdentifiesOnlyAWellFormedScanner)

@@ -11,6 +11,12 @@ struct SearchCase {
     int expectedFound; // index of the device found, -1 for none
 };
 
+// Cases print as their names.
+void PrintTo(const SearchCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class FindScannerOrder : public ::testing::TestWithParam<SearchCase> {};
 
 TEST_P(FindScannerOrder, FindsTheFirstIdentifiedScannerOrStopsAtABindFailure)

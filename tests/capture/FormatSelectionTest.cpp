@@ -61,6 +61,12 @@ struct SelectionCase {
     std::optional<std::pair<int, int>> expected;
 };
 
+// Cases print as their names.
+void PrintTo(const SelectionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class SelectionTable : public ::testing::TestWithParam<SelectionCase> {};
 
 TEST_P(SelectionTable, SetsTheFirstFormatThatPasses)

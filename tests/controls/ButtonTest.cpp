@@ -134,6 +134,12 @@ struct PrecedenceCase {
     QColor text;
 };
 
+// Cases print as their names.
+void PrintTo(const PrecedenceCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ButtonPrecedence : public ButtonWindow, public ::testing::WithParamInterface<PrecedenceCase> {};
 
 TEST_P(ButtonPrecedence, PaintsTheColourPairOfTheStrongestState)

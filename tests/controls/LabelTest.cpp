@@ -42,6 +42,12 @@ struct GradientCase {
     int lastBandValue;    // red component of the last band
 };
 
+void PrintTo(const GradientCase& c, std::ostream* os)
+{
+    *os << c.width << " px from " << c.left.name().toStdString() << " to " << c.right.name().toStdString()
+        << ", bands of " << c.bandWidth << " px";
+}
+
 class LabelGradient : public ::testing::TestWithParam<GradientCase> {};
 
 TEST_P(LabelGradient, FillsBandsOfIntegerSteps)
@@ -193,6 +199,12 @@ struct AlignmentCase {
     bool verticallyCentred;
     int lines;
 };
+
+// Cases print as their names.
+void PrintTo(const AlignmentCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class LabelAlignment : public ::testing::TestWithParam<AlignmentCase> {};
 

@@ -87,6 +87,12 @@ struct ThumbCase {
     QColor expected;
 };
 
+// Cases print as their names.
+void PrintTo(const ThumbCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class SliderThumb : public Slider, public ::testing::WithParamInterface<ThumbCase> {};
 
 TEST_P(SliderThumb, IsOneFlatRectangleInTheColourOfItsState)
@@ -129,6 +135,12 @@ struct KeyCase {
     int code;
     int position;   // from 20 in -100..100, line 2, page 10
 };
+
+// Cases print as their names.
+void PrintTo(const KeyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SliderKeys : public Slider, public ::testing::WithParamInterface<KeyCase> {};
 

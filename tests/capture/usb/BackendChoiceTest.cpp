@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "SysfsTree.h"
+#include "support/SysfsTree.h"
 #include "capture/SelectPlatform.h"
 #include "capture/usb/ScannerHandOver.h"
 #include "capture/usb/UsbDeviceNames.h"
@@ -82,7 +82,7 @@ protected:
 
     std::shared_ptr<IDeviceSource> Make(UsbClaim claim, bool writable, bool inUse = false)
     {
-        HandOverLayout layout {sysfs.Root().string(), "/dev",
+        HandOverLayout layout {sysfs.SysRoot().string(), "/dev",
                                [writable, this](const std::string& node) {
                                    asked.push_back(node);
                                    return writable;

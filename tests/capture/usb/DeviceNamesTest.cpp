@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "SysfsTree.h"
+#include "support/SysfsTree.h"
 #include "capture/usb/UsbDeviceNames.h"
 #include "capture/linux/VideoNodes.h"
 
@@ -65,7 +65,7 @@ TEST(DeviceNames, TheScannerIsFoundInSysfsByItsIdentity)
     sysfs.AddDevice("1-3", "046d", "0825", 1, 6);
     sysfs.AddDevice("2-1", "8888", "0001", 2, 9);
     std::filesystem::remove(sysfs.Device("2-1") / "devnum");
-    const auto root = sysfs.Root();
+    const auto root = sysfs.SysRoot();
 
     EXPECT_EQ(ScannerNodeAt("1-2", root, "/dev"), "/dev/bus/usb/001/005");
     EXPECT_EQ(ScannerNodeAt("1-3", root, "/dev"), std::nullopt) << "another vendor's camera";

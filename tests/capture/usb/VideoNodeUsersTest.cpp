@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "SysfsTree.h"
+#include "support/SysfsTree.h"
 #include "capture/usb/VideoNodeUsers.h"
 
 namespace vistrel::usb {
@@ -67,23 +67,24 @@ TEST(VideoNodeUsers, AnotherProcessHoldingTheNodeIsFoundAndThisOneIsNot)
     struct stat standIn {};
     ASSERT_EQ(::stat(kStandIn, &standIn), 0);
     test::SysfsTree sysfs;
-    sysfs.AddDevice("1-2", "8888", "0001", 1, 5);
-    EXPECT_FALSE(VideoNodeOpenElsewhere("1-2", sysfs.Root())) << "no video node: the driver does not have it";
-    sysfs.AddVideoNode("1-2", "video0", major(standIn.st_rdev), minor(standIn.st_rdev));
-    if (VideoNodeOpenElsewhere("1-2", sysfs.Root()))
+    const auto scanner = sysfs.AddDevice("1-2", "8888", "0001", 1, 5);
+    EXPECT_FALSE(VideoNodeOpenElsewhere("1-2", sysfs.SysRoot())) << "no video node: the driver does not have it";
+    sysfs.AddVideoNode(scanner, 0, "video0", "Film Scanner");
+    sysfs.SetNodeNumber("video0", major(standIn.st_rdev), minor(standIn.st_rdev));
+    if (VideoNodeOpenElsewhere("1-2", sysfs.SysRoot()))
         GTEST_SKIP() << "another program on this machine holds " << kStandIn;
 
     const int own = ::open(kStandIn, O_RDONLY | O_CLOEXEC);
     ASSERT_GE(own, 0);
-    EXPECT_FALSE(VideoNodeOpenElsewhere("1-2", sysfs.Root())) << "this process's own handle does not count";
+    EXPECT_FALSE(VideoNodeOpenElsewhere("1-2", sysfs.SysRoot())) << "this process's own handle does not count";
     {
         Holder other(kStandIn);
         ASSERT_TRUE(other.holding);
-        EXPECT_TRUE(VideoNodeOpenElsewhere("1-2", sysfs.Root()));
-        EXPECT_FALSE(VideoNodeOpenElsewhere("1-3", sysfs.Root())) << "a device that is not there";
-        EXPECT_FALSE(VideoNodeOpenElsewhere("../1-2", sysfs.Root())) << "a bus path that leaves the folder";
+        EXPECT_TRUE(VideoNodeOpenElsewhere("1-2", sysfs.SysRoot()));
+        EXPECT_FALSE(VideoNodeOpenElsewhere("1-3", sysfs.SysRoot())) << "a device that is not there";
+        EXPECT_FALSE(VideoNodeOpenElsewhere("../1-2", sysfs.SysRoot())) << "a bus path that leaves the folder";
     }
-    EXPECT_FALSE(VideoNodeOpenElsewhere("1-2", sysfs.Root())) << "the other program has let go";
+    EXPECT_FALSE(VideoNodeOpenElsewhere("1-2", sysfs.SysRoot())) << "the other program has let go";
     ::close(own);
 }
 
@@ -119,8 +120,9 @@ TEST(VideoNodeUsers, UdevProbingANewNodeIsNotAnotherProgram)
     struct stat standIn {};
     ASSERT_EQ(::stat(kStandIn, &standIn), 0);
     test::SysfsTree sysfs;
-    sysfs.AddDevice("1-2", "8888", "0001", 1, 5);
-    sysfs.AddVideoNode("1-2", "video0", major(standIn.st_rdev), minor(standIn.st_rdev));
+    const auto scanner = sysfs.AddDevice("1-2", "8888", "0001", 1, 5);
+    sysfs.AddVideoNode(scanner, 0, "video0", "Film Scanner");
+    sysfs.SetNodeNumber("video0", major(standIn.st_rdev), minor(standIn.st_rdev));
 
     struct Holder
     {
@@ -145,7 +147,7 @@ TEST(VideoNodeUsers, UdevProbingANewNodeIsNotAnotherProgram)
         proc.AddProcess(kUdevd, "systemd-udevd", kInit);
         proc.AddProcess(kShell, "bash", kInit);
         proc.AddProcess(4242, holder.name, holder.parent, kStandIn);
-        EXPECT_EQ(VideoNodeOpenElsewhere("1-2", sysfs.Root(), proc.Root()), holder.counts);
+        EXPECT_EQ(VideoNodeOpenElsewhere("1-2", sysfs.SysRoot(), proc.Root()), holder.counts);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "capture/v4l2/DeviceRegistry.h"
 #include "capture/linux/NodeAccess.h"
 #include "capture/linux/VideoNodes.h"
+#include "support/SysfsTree.h"
 
 namespace vistrel::v4l2 {
 namespace {
@@ -19,60 +20,17 @@ namespace fs = std::filesystem;
 constexpr const char* kScannerPath =
     R"(\\?\usb#vid_8888&pid_0001&mi_00#1-2#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\global)";
 
-// A sysfs tree laid out as the kernel lays it out, in a temporary folder.
+// The video nodes found in a fake sysfs.
 class SysfsFixture : public testing::Test
 {
 protected:
-    SysfsFixture()
-    {
-        root = fs::temp_directory_path() / ("vistrel-sysfs-" + std::to_string(::getpid()) + "-" +
-                                            testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        layout = {root / "sys", root / "dev"};
-        fs::create_directories(layout.sysRoot / "class/video4linux");
-        fs::create_directories(layout.devRoot);
-    }
-    ~SysfsFixture() override { fs::remove_all(root); }
-
-    static void Write(const fs::path& file, const std::string& text)
-    {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file) << text;
-    }
-
-    fs::path UsbDevice(const std::string& busPath, const std::string& vendor, const std::string& product)
-    {
-        const fs::path dir = layout.sysRoot / "devices/pci0000:00/0000:00:14.0/usb1" / busPath;
-        Write(dir / "idVendor", vendor + "\n");
-        Write(dir / "idProduct", product + "\n");
-        return dir;
-    }
-
-    // videoN under interface <busPath>:1.<interface>, with the class link and the device link.
-    void VideoNode(const fs::path& usbDevice, int interfaceNumber, const std::string& name, const std::string& card)
-    {
-        const fs::path interfaceDir = usbDevice / (usbDevice.filename().string() + ":1." + std::to_string(interfaceNumber));
-        char number[8];
-        std::snprintf(number, sizeof number, "%02x\n", interfaceNumber);
-        Write(interfaceDir / "bInterfaceNumber", number);
-        LinkNode(interfaceDir, name, card);
-    }
-
-    void LinkNode(const fs::path& deviceDir, const std::string& name, const std::string& card)
-    {
-        const fs::path nodeDir = deviceDir / "video4linux" / name;
-        Write(nodeDir / "name", card + "\n");
-        fs::create_directory_symlink("../../../" + deviceDir.filename().string(), nodeDir / "device");
-        fs::create_directory_symlink(nodeDir, layout.sysRoot / "class/video4linux" / name);
-    }
-
-    fs::path root;
-    lnx::SysfsLayout layout;
+    test::SysfsTree sysfs;
+    const lnx::SysfsLayout layout {sysfs.SysRoot(), sysfs.DevRoot()};
 };
 
 TEST_F(SysfsFixture, ScannerNodeGetsItsUsbDevicePath)
 {
-    VideoNode(UsbDevice("1-2", "8888", "0001"), 0, "video0", "Film Scanner");
+    sysfs.AddVideoNode(sysfs.AddDevice("1-2", "8888", "0001"), 0, "video0", "Film Scanner");
     const auto node = lnx::DescribeVideoNode(layout, "video0");
     ASSERT_TRUE(node);
     EXPECT_EQ(node->devicePath, kScannerPath);
@@ -87,7 +45,7 @@ TEST_F(SysfsFixture, ScannerNodeGetsItsUsbDevicePath)
 
 TEST_F(SysfsFixture, PathIsLowerCaseHexOfTheFunctionsInterfaceBehindHubs)
 {
-    VideoNode(UsbDevice("3-1.4", "046D", "085B"), 2, "video5", "Webcam C925e");
+    sysfs.AddVideoNode(sysfs.AddDevice("3-1.4", "046D", "085B"), 2, "video5", "Webcam C925e");
     const auto node = lnx::DescribeVideoNode(layout, "video5");
     ASSERT_TRUE(node);
     EXPECT_EQ(node->devicePath,
@@ -96,26 +54,26 @@ TEST_F(SysfsFixture, PathIsLowerCaseHexOfTheFunctionsInterfaceBehindHubs)
 
 TEST_F(SysfsFixture, ThePathFollowsThePortNotTheNodeNumber)
 {
-    const fs::path scanner = UsbDevice("1-2", "8888", "0001");
-    VideoNode(scanner, 0, "video0", "Film Scanner");
+    const fs::path scanner = sysfs.AddDevice("1-2", "8888", "0001");
+    sysfs.AddVideoNode(scanner, 0, "video0", "Film Scanner");
     const std::string before = lnx::DescribeVideoNode(layout, "video0")->devicePath;
     // Unplugged and plugged into the same port while video0 was still held open: a new node number.
     fs::remove(layout.sysRoot / "class/video4linux/video0");
     fs::remove_all(scanner / "1-2:1.0/video4linux/video0");
-    LinkNode(scanner / "1-2:1.0", "video4", "Film Scanner");
+    sysfs.LinkNode(scanner / "1-2:1.0", "video4", "Film Scanner");
     EXPECT_EQ(lnx::DescribeVideoNode(layout, "video4")->devicePath, before);
 }
 
 TEST_F(SysfsFixture, ListsCaptureNodesInNumberOrderOncePerDevice)
 {
-    const fs::path scanner = UsbDevice("1-2", "8888", "0001");
-    VideoNode(scanner, 0, "video0", "Film Scanner");
-    LinkNode(scanner / "1-2:1.0", "video1", "Film Scanner"); // its metadata node
-    VideoNode(UsbDevice("1-3", "046d", "0825"), 0, "video2", "Webcam");
-    LinkNode(scanner / "1-2:1.0", "video3", "Film Scanner"); // a second capture node of the same function
+    const fs::path scanner = sysfs.AddDevice("1-2", "8888", "0001");
+    sysfs.AddVideoNode(scanner, 0, "video0", "Film Scanner");
+    sysfs.LinkNode(scanner / "1-2:1.0", "video1", "Film Scanner"); // its metadata node
+    sysfs.AddVideoNode(sysfs.AddDevice("1-3", "046d", "0825"), 0, "video2", "Webcam");
+    sysfs.LinkNode(scanner / "1-2:1.0", "video3", "Film Scanner"); // a second capture node of the same function
     const fs::path platform = layout.sysRoot / "devices/platform/vivid.0";
     fs::create_directories(platform);
-    LinkNode(platform, "video10", "vivid");
+    sysfs.LinkNode(platform, "video10", "vivid");
 
     std::vector<std::string> asked;
     const auto nodes = lnx::ListCaptureNodes(layout, [&](const std::string& devNode) {
@@ -134,13 +92,13 @@ TEST_F(SysfsFixture, ListsCaptureNodesInNumberOrderOncePerDevice)
 
 TEST_F(SysfsFixture, ANodeTheUserMayNotOpenIsListedWithTheReason)
 {
-    const fs::path scanner = UsbDevice("1-2", "8888", "0001");
-    VideoNode(scanner, 0, "video0", "Film Scanner");
-    LinkNode(scanner / "1-2:1.0", "video1", "Film Scanner"); // its metadata node
-    VideoNode(UsbDevice("1-3", "046d", "0825"), 0, "video2", "Webcam");
-    Write(layout.sysRoot / "class/video4linux/video0/index", "0\n");
-    Write(layout.sysRoot / "class/video4linux/video1/index", "1\n");
-    Write(layout.sysRoot / "class/video4linux/video2/index", "0\n");
+    const fs::path scanner = sysfs.AddDevice("1-2", "8888", "0001");
+    sysfs.AddVideoNode(scanner, 0, "video0", "Film Scanner");
+    sysfs.LinkNode(scanner / "1-2:1.0", "video1", "Film Scanner"); // its metadata node
+    sysfs.AddVideoNode(sysfs.AddDevice("1-3", "046d", "0825"), 0, "video2", "Webcam");
+    sysfs.Write(layout.sysRoot / "class/video4linux/video0/index", "0\n");
+    sysfs.Write(layout.sysRoot / "class/video4linux/video1/index", "1\n");
+    sysfs.Write(layout.sysRoot / "class/video4linux/video2/index", "0\n");
 
     struct Case
     {
@@ -188,11 +146,11 @@ TEST(NodeAccess, TheReasonNamesTheNodeTheErrorAndTheGroupThatMendsIt)
 
 TEST_F(SysfsFixture, BrokenIdentitiesFallBackWithoutInventingOne)
 {
-    VideoNode(UsbDevice("1-5", "88x8", "0001"), 0, "video0", "Bad vendor");
-    VideoNode(UsbDevice("1-6", "18888", "0001"), 0, "video1", "Too wide");
-    const fs::path noInterface = UsbDevice("1-7", "8888", "0001");
+    sysfs.AddVideoNode(sysfs.AddDevice("1-5", "88x8", "0001"), 0, "video0", "Bad vendor");
+    sysfs.AddVideoNode(sysfs.AddDevice("1-6", "18888", "0001"), 0, "video1", "Too wide");
+    const fs::path noInterface = sysfs.AddDevice("1-7", "8888", "0001");
     fs::create_directories(noInterface / "1-7:1.0");
-    LinkNode(noInterface / "1-7:1.0", "video2", "");
+    sysfs.LinkNode(noInterface / "1-7:1.0", "video2", "");
     for (const char* name : {"video0", "video1", "video2"}) {
         const auto node = lnx::DescribeVideoNode(layout, name);
         ASSERT_TRUE(node) << name;
@@ -201,7 +159,7 @@ TEST_F(SysfsFixture, BrokenIdentitiesFallBackWithoutInventingOne)
     }
     EXPECT_EQ(lnx::DescribeVideoNode(layout, "video2")->friendlyName, "video2");
     EXPECT_FALSE(lnx::DescribeVideoNode(layout, "video9"));
-    EXPECT_TRUE(lnx::ListCaptureNodes({root / "nothing", root / "nothing"}, [](const std::string&) { return lnx::NodeProbe {true}; })
+    EXPECT_TRUE(lnx::ListCaptureNodes({sysfs.Root() / "nothing", sysfs.Root() / "nothing"}, [](const std::string&) { return lnx::NodeProbe {true}; })
                     .empty());
 }
 
