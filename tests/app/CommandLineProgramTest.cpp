@@ -32,10 +32,7 @@ class CommandLineProgramTest : public ProgramUnderXTest
 protected:
     void SetUp() override
     {
-        MakeFolders(VISTREL_PROGRAM);
-        if (HasFatalFailure())
-            return;
-        StartDisplay();
+        Prepare(VISTREL_PROGRAM);
     }
 
 

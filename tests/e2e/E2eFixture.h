@@ -91,36 +91,20 @@ inline int CountColour(const QImage& image, QRgb colour, int tolerance)
     return count;
 }
 
-class WindowE2eTest : public ::testing::Test
+class WindowE2eTest : public ProgramUnderXTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(QStringLiteral(VISTREL_PROGRAM)).isExecutable()) << VISTREL_PROGRAM;
-        ASSERT_TRUE(temp.isValid());
         ASSERT_TRUE(QDir().mkpath(QStringLiteral(VISTREL_SCREENSHOTS)));
-        for (const char* sub : {"home", "config", "runtime"})
-            ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
-        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        StartDisplay();
+        Prepare(VISTREL_PROGRAM);
     }
 
-    void TearDown() override
+    QString FailureShotPath() const override
     {
-        if (HasFailure()) {
-            const QString shot = ShotPath(QStringLiteral("failure-%1").arg(
-                QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name())));
-            Screenshot().save(shot);
-            QFile log(temp.filePath("program.log"));
-            log.open(QIODevice::ReadOnly);
-            std::cerr << "screen at the failure: " << shot.toStdString() << "\nprogram output:\n"
-                      << log.readAll().toStdString();
-        }
-        program.Stop();
-        display.Stop();
+        return ShotPath(QStringLiteral("failure-%1").arg(
+            QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name())));
     }
-
-    void StartDisplay() { StartXvfb(display, temp.filePath("xvfb.log"), displayName); }
 
     void StartProgram(const QString& devices)
     {
@@ -246,11 +230,6 @@ protected:
         fifo.write(line);
         fifo.write("\n");
     }
-
-    QTemporaryDir temp;
-    QString displayName;
-    Child display;
-    Child program;
 };
 
 } // namespace vistrel::test

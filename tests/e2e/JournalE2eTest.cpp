@@ -81,10 +81,7 @@ class JournalE2eTest : public ProgramUnderXTest
 protected:
     void SetUp() override
     {
-        MakeFolders(VISTREL_PROGRAM);
-        if (HasFatalFailure())
-            return;
-        StartDisplay();
+        Prepare(VISTREL_PROGRAM);
     }
 
 

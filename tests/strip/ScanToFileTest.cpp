@@ -172,43 +172,33 @@ QImage SceneReference()
     return picture.copy();
 }
 
-class ScanToFileTest : public ::testing::Test
+class ScanToFileTest : public ProgramUnderXTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(QStringLiteral(VISTREL_PROGRAM)).isExecutable())
-            << "build the program first: " << VISTREL_PROGRAM;
         sinceStart.start();
-        ASSERT_TRUE(temp.isValid());
+        Prepare(VISTREL_PROGRAM);
+        if (HasFatalFailure())
+            return;
         home = temp.filePath("home");
-        for (const char* sub : {"home", "config", "data", "cache", "runtime"}) {
+        for (const char* sub : {"data", "cache"}) {
             ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
         }
-        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        StartDisplay();
         StartProgram();
     }
 
     void TearDown() override
     {
+        ProgramUnderXTest::TearDown();
         if (HasFailure()) {
-            const QString shot = QDir::current().filePath("scan_to_file_failure.png");
-            Screenshot().save(shot);
-            QFile log(temp.filePath("program.log"));
-            log.open(QIODevice::ReadOnly);
-            std::cerr << "screen at the failure: " << shot.toStdString() << '\n'
-                      << "program output:\n"
-                      << log.readAll().toStdString();
             if (const auto state = State()) {
                 std::cerr << "strip " << state->count << ' ' << state->selection << ' ' << state->saving << '\n';
             }
         }
-        program.Stop();
-        display.Stop();
     }
 
-    void StartDisplay() { StartXvfb(display, temp.filePath("xvfb.log"), displayName); }
+    QString FailureShotPath() const override { return QDir::current().filePath("scan_to_file_failure.png"); }
 
     void StartProgram()
     {
@@ -326,11 +316,7 @@ protected:
     }
 
     QElapsedTimer sinceStart;
-    QTemporaryDir temp;
     QString home;
-    QString displayName;
-    Child display;
-    Child program;
 };
 
 QDateTime WholeSecond(const QDateTime& t)

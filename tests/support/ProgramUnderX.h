@@ -134,39 +134,6 @@ inline void StartProgramProcess(Child& program, const QString& path, const QProc
 
 // The program's own account of its window and controls (written while VISTREL_CONTROL_MAP names a
 // file): "window x y w h visible" and "control id x y w h visible enabled checked".
-// A test that runs the built program on a display of its own, in a throw-away home: the folders the
-// program needs, the display, and on failure the program's own output in the test's log.
-class ProgramUnderXTest : public ::testing::Test
-{
-protected:
-    // The program at path exists, and home, config and a private runtime folder are made.
-    void MakeFolders(const char* path)
-    {
-        ASSERT_TRUE(QFileInfo(QString::fromUtf8(path)).isExecutable()) << path;
-        ASSERT_TRUE(temp.isValid());
-        for (const char* sub : {"home", "config", "runtime"})
-            ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
-        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    void StartDisplay() { StartXvfb(display, temp.filePath("xvfb.log"), displayName); }
-
-    void TearDown() override
-    {
-        if (HasFailure()) {
-            QFile log(temp.filePath("program.log"));
-            log.open(QIODevice::ReadOnly);
-            std::cerr << "program output:\n" << log.readAll().toStdString();
-        }
-        program.Stop();
-        display.Stop();
-    }
-
-    QTemporaryDir temp;
-    QString displayName;
-    Child display;
-    Child program;
-};
-
 struct MappedControl
 {
     QRect rect;   // window coordinates
@@ -258,5 +225,53 @@ inline QImage ScreenshotOf(const QString& displayName, const QString& file)
     RunOnDisplay(displayName, "import", {"-display", displayName, "-window", "root", file}, &code);
     return code == 0 ? QImage(file) : QImage();
 }
+
+// A test that runs the built program on a display of its own, in a throw-away home: the folders the
+// program needs, the display, and on failure the program's own output (and, where the test keeps one,
+// the screen) in the test's log.
+class ProgramUnderXTest : public ::testing::Test
+{
+protected:
+    // The program at path exists, and home, config and a private runtime folder are made.
+    void MakeFolders(const char* path)
+    {
+        ASSERT_TRUE(QFileInfo(QString::fromUtf8(path)).isExecutable()) << path;
+        ASSERT_TRUE(temp.isValid());
+        for (const char* sub : {"home", "config", "runtime"})
+            ASSERT_TRUE(QDir().mkpath(temp.filePath(sub)));
+        QFile::setPermissions(temp.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    void StartDisplay() { StartXvfb(display, temp.filePath("xvfb.log"), displayName); }
+    // Both: the program's folders, then the display.
+    void Prepare(const char* path)
+    {
+        MakeFolders(path);
+        if (HasFatalFailure())
+            return;
+        StartDisplay();
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure()) {
+            if (const QString shot = FailureShotPath(); !shot.isEmpty()) {
+                ScreenshotOf(displayName, temp.filePath("screen.png")).save(shot);
+                std::cerr << "screen at the failure: " << shot.toStdString() << '\n';
+            }
+            QFile log(temp.filePath("program.log"));
+            log.open(QIODevice::ReadOnly);
+            std::cerr << "program output:\n" << log.readAll().toStdString();
+        }
+        program.Stop();
+        display.Stop();
+    }
+    // Where a failing test keeps the screen as it was; none by default.
+    virtual QString FailureShotPath() const { return {}; }
+
+    QTemporaryDir temp;
+    QString displayName;
+    Child display;
+    Child program;
+};
 
 } // namespace vistrel::test
