@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "SimRig.h"
+#include "support/CaseName.h"
 
 namespace vistrel::test {
 namespace {
+
+using test::PrintTo; // cases print as their names
 
 // Passes property calls to the device and writes each Set into a shared log.
 template <class Interface>
@@ -113,12 +116,6 @@ struct PresetCase {
     std::int32_t deviceFilmMode;
     std::int32_t gamma;
 };
-
-// Cases print as their names.
-void PrintTo(const PresetCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class FilmPresets : public ::testing::TestWithParam<PresetCase> {};
 
@@ -254,12 +251,6 @@ struct ReadCase {
     std::vector<std::tuple<int, std::int32_t, std::int32_t>> deviceValues; // set on the device before reading
     bool defaultChecked;
 };
-
-// Cases print as their names.
-void PrintTo(const ReadCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ReadingProperties : public ::testing::TestWithParam<ReadCase> {};
 

@@ -4,10 +4,13 @@
 #include <map>
 
 #include "SimRig.h"
+#include "support/CaseName.h"
 #include "capture/engine/ExtensionUnit.h"
 
 namespace vistrel::test {
 namespace {
+
+using test::PrintTo; // cases print as their names
 
 // Passes every extension-unit request on to the device and remembers it.
 class KsRecorder : public IBaseFilter, public IKsControl, public std::enable_shared_from_this<KsRecorder> {
@@ -63,12 +66,6 @@ struct UnitCase {
     bool usable;
     bool identified;
 };
-
-// Cases print as their names.
-void PrintTo(const UnitCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ScannerUnit : public ::testing::TestWithParam<UnitCase> {};
 

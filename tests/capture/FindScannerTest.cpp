@@ -1,21 +1,18 @@
 #include <gtest/gtest.h>
 
 #include "SimRig.h"
+#include "support/CaseName.h"
 
 namespace vistrel::test {
 namespace {
+
+using test::PrintTo; // cases print as their names
 
 struct SearchCase {
     const char* name;
     std::vector<std::pair<DeviceKind, ScannerFaults>> devices;
     int expectedFound; // index of the device found, -1 for none
 };
-
-// Cases print as their names.
-void PrintTo(const SearchCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class FindScannerOrder : public ::testing::TestWithParam<SearchCase> {};
 

@@ -3,10 +3,13 @@
 #include <optional>
 
 #include "SimRig.h"
+#include "support/CaseName.h"
 #include "capture/engine/FormatSelection.h"
 
 namespace vistrel::test {
 namespace {
+
+using test::PrintTo; // cases print as their names
 
 struct Format {
     std::int32_t width;
@@ -60,12 +63,6 @@ struct SelectionCase {
     std::vector<Format> formats;
     std::optional<std::pair<int, int>> expected;
 };
-
-// Cases print as their names.
-void PrintTo(const SelectionCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class SelectionTable : public ::testing::TestWithParam<SelectionCase> {};
 

@@ -3,8 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "EngineTestSupport.h"
-#include "capture/engine/CaptureEngine.h"
+#include "EngineRig.h"
 #include "capture/runtime/CapturePlatform.h"
 #include "capture/sim/SimulatedDeviceSource.h"
 
@@ -14,17 +13,10 @@ using sim::DeviceOptions;
 using sim::ScannerFaults;
 using DeviceKind = sim::DeviceOptions::Kind;
 
-struct SimRig {
-    std::shared_ptr<sim::SimulatedDeviceSource> source = std::make_shared<sim::SimulatedDeviceSource>();
-    std::shared_ptr<ICapturePlatform> platform = MakeCapturePlatform({source});
-    TestHost host;
-    CaptureEngine engine {platform, host};
+struct SimRig : EngineRig {
+    SimRig() : SimRig(std::make_shared<sim::SimulatedDeviceSource>()) {}
 
-    SimRig()
-    {
-        // The probe's 100 ms pauses only slow the tests down.
-        engine.SetProbeWait([](std::chrono::milliseconds) {});
-    }
+    std::shared_ptr<sim::SimulatedDeviceSource> source;
 
     std::string Add(DeviceKind kind, ScannerFaults faults = {}, std::string path = {})
     {
@@ -33,19 +25,6 @@ struct SimRig {
         options.faults = faults;
         options.devicePath = std::move(path);
         return source->AddDevice(options);
-    }
-
-    // What the window does on attach: find, keep, read, Negative, start.
-    bool Attach()
-    {
-        std::shared_ptr<IBaseFilter> found;
-        if (!engine.FindScanner(nullptr, &engine.ScannerPath(), &found))
-            return false;
-        engine.SetScannerFilter(found);
-        engine.ReadCameraProperties();
-        engine.ApplyFilmPreset(Negative);
-        engine.StartCapture();
-        return true;
     }
 
     std::shared_ptr<IBaseFilter> Bind(std::size_t position)
@@ -58,6 +37,14 @@ struct SimRig {
         if (position < devices.size())
             devices[position]->BindToObject(&filter);
         return filter;
+    }
+
+private:
+    explicit SimRig(std::shared_ptr<sim::SimulatedDeviceSource> devices)
+        : EngineRig(MakeCapturePlatform({devices})), source(std::move(devices))
+    {
+        // The probe's 100 ms pauses only slow the tests down.
+        engine.SetProbeWait([](std::chrono::milliseconds) {});
     }
 };
 

@@ -2,6 +2,7 @@
 #include "controls/CRoundButtonST.h"
 
 #include "Pixels.h"
+#include "support/CaseName.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -20,6 +21,8 @@
 
 namespace vistrel {
 namespace {
+
+using test::PrintTo; // cases print as their names
 
 using test::BoundsOf;
 using test::Contains;
@@ -133,12 +136,6 @@ struct PrecedenceCase {
     QColor back;
     QColor text;
 };
-
-// Cases print as their names.
-void PrintTo(const PrecedenceCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ButtonPrecedence : public ButtonWindow, public ::testing::WithParamInterface<PrecedenceCase> {};
 

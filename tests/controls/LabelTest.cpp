@@ -1,6 +1,7 @@
 #include "controls/CXLabel.h"
 
 #include "Pixels.h"
+#include "support/CaseName.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -17,6 +18,8 @@
 
 namespace vistrel {
 namespace {
+
+using test::PrintTo; // cases print as their names
 
 using test::BoundsOf;
 using test::Contains;
@@ -199,12 +202,6 @@ struct AlignmentCase {
     bool verticallyCentred;
     int lines;
 };
-
-// Cases print as their names.
-void PrintTo(const AlignmentCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class LabelAlignment : public ::testing::TestWithParam<AlignmentCase> {};
 

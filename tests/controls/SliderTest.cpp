@@ -1,6 +1,7 @@
 #include "controls/CCustomDrawSliderCtrl.h"
 
 #include "Pixels.h"
+#include "support/CaseName.h"
 
 #include <QCursor>
 #include <QSignalSpy>
@@ -14,6 +15,8 @@
 
 namespace vistrel {
 namespace {
+
+using test::PrintTo; // cases print as their names
 
 using test::Grab;
 using test::PixelAt;
@@ -87,12 +90,6 @@ struct ThumbCase {
     QColor expected;
 };
 
-// Cases print as their names.
-void PrintTo(const ThumbCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class SliderThumb : public Slider, public ::testing::WithParamInterface<ThumbCase> {};
 
 TEST_P(SliderThumb, IsOneFlatRectangleInTheColourOfItsState)
@@ -135,12 +132,6 @@ struct KeyCase {
     int code;
     int position;   // from 20 in -100..100, line 2, page 10
 };
-
-// Cases print as their names.
-void PrintTo(const KeyCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class SliderKeys : public Slider, public ::testing::WithParamInterface<KeyCase> {};
 

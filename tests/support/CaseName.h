@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,15 @@ struct CaseName
         return CamelCase(info.param.*Description);
     }
 };
+
+// A case prints as its name: gtest shows the printed parameter beside a test's name and ctest keeps it
+// in the name, so a case that does not print itself shows as raw bytes that change from build to build.
+// A test file takes this in with `using test::PrintTo;` in the namespace of its cases.
+template <class Case>
+    requires requires(const Case& c) { std::string_view(c.name); }
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 } // namespace vistrel::test

@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "EmulatedScanner.h"
-#include "EngineTestSupport.h"
+#include "EngineRig.h"
 #include "capture/SelectPlatform.h"
-#include "capture/engine/CaptureEngine.h"
 #include "capture/runtime/CapturePlatform.h"
 #include "capture/v4l2/V4l2DeviceSource.h"
 
@@ -28,36 +27,14 @@ inline std::shared_ptr<ICapturePlatform> ForcedPlatform(const char* backend)
     return MakePlatformFromEnvironment();
 }
 
-struct KernelRig {
+struct KernelRig : test::EngineRig {
     explicit KernelRig(std::shared_ptr<ICapturePlatform> p = MakeCapturePlatform({MakeV4l2DeviceSource()}))
-        : platform(std::move(p)) {}
-
-    std::shared_ptr<ICapturePlatform> platform;
-    test::TestHost host;
-    CaptureEngine engine {platform, host};
+        : EngineRig(std::move(p)) {}
 
     ~KernelRig()
     {
         StopListening();
         Detach();
-    }
-
-    bool Find(std::shared_ptr<IBaseFilter>* found, const std::string* wanted = nullptr)
-    {
-        return engine.FindScanner(wanted, &engine.ScannerPath(), found);
-    }
-
-    // What the window does on attach: find, keep, read the properties, Negative, start.
-    bool Attach(const std::string* wanted = nullptr)
-    {
-        std::shared_ptr<IBaseFilter> found;
-        if (!Find(&found, wanted))
-            return false;
-        engine.SetScannerFilter(found);
-        engine.ReadCameraProperties();
-        engine.ApplyFilmPreset(Negative);
-        engine.StartCapture();
-        return true;
     }
 
     // What the window does on detach; answers whether it came back within the time given.
