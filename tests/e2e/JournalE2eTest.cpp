@@ -38,39 +38,24 @@ enum ControlId {
 
 constexpr int kSaveMs = 240000;   // twelve large TIFFs on a busy machine
 
-struct Orientation
-{
-    int mirrored = 0, rotation = 0;
-    bool operator==(const Orientation&) const = default;
-};
+using Orientation = MappedEntry;
 
 // The control map with the strip's lines and the notice.
-struct ProgramState : MappedWindow
+struct ProgramState : MappedWindow, MappedStrip
 {
-    int count = -1, selection = -2;
-    bool saving = false;
-    std::vector<Orientation> entries;
     bool noticeShown = false;
     QString notice;
 
     static std::optional<ProgramState> Read(const QString& path)
     {
         ProgramState state;
-        bool sawStrip = false;
         const bool read = ReadControlMap(path, state, [&](const QStringList& f) {
-            if (f.size() >= 4 && f[0] == "strip") {
-                state.count = f[1].toInt();
-                state.selection = f[2].toInt();
-                state.saving = f[3] == "1";
-                sawStrip = true;
-            } else if (f.size() >= 5 && f[0] == "entry") {
-                state.entries.push_back({f[3].toInt(), f[4].toInt()});
-            } else if (f.size() >= 2 && f[0] == "notice") {
+            if (!state.TakeLine(f) && f.size() >= 2 && f[0] == "notice") {
                 state.noticeShown = f[1] == "1";
                 state.notice = f.mid(2).join(u' ');
             }
         });
-        if (!read || !sawStrip || !state.sawWindow)
+        if (!read || !state.sawStrip || !state.sawWindow)
             return std::nullopt;
         return state;
     }

@@ -47,33 +47,16 @@ enum ControlId {
 
 // What the program says about its controls and its strip (the file named by VISTREL_CONTROL_MAP).
 using ControlState = MappedControl;
-struct EntryState
-{
-    int mirrored = 0, rotation = 0;
-};
-struct ProgramState : MappedWindow
+struct ProgramState : MappedWindow, MappedStrip
 {
     bool windowVisible = false;
-    int count = -1, selection = -2;
-    bool saving = false;
-    std::vector<EntryState> entries;
 
     // Only a map with the strip line counts.
     static std::optional<ProgramState> Read(const QString& path)
     {
         ProgramState state;
-        bool sawStrip = false;
-        const bool read = ReadControlMap(path, state, [&](const QStringList& f) {
-            if (f.size() >= 4 && f[0] == "strip") {
-                state.count = f[1].toInt();
-                state.selection = f[2].toInt();
-                state.saving = f[3] == "1";
-                sawStrip = true;
-            } else if (f.size() >= 5 && f[0] == "entry") {
-                state.entries.push_back(EntryState{f[3].toInt(), f[4].toInt()});
-            }
-        });
-        if (!read || !sawStrip) {
+        const bool read = ReadControlMap(path, state, [&](const QStringList& f) { state.TakeLine(f); });
+        if (!read || !state.sawStrip) {
             return std::nullopt;
         }
         state.windowVisible = state.visible;

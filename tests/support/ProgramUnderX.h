@@ -22,6 +22,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace vistrel::test {
 
@@ -146,6 +147,38 @@ struct MappedWindow
     bool visible = false;
     bool sawWindow = false;
     std::map<int, MappedControl> controls;
+};
+
+// The strip's lines of the control map: "strip count selection saving" and an "entry index ... mirrored
+// rotation" line a thumbnail.
+struct MappedEntry
+{
+    int mirrored = 0, rotation = 0;
+    bool operator==(const MappedEntry&) const = default;
+};
+struct MappedStrip
+{
+    int count = -1, selection = -2;
+    bool saving = false;
+    std::vector<MappedEntry> entries;
+    bool sawStrip = false;
+
+    // Takes a line of the strip's; false for any other.
+    bool TakeLine(const QStringList& f)
+    {
+        if (f.size() >= 4 && f[0] == QLatin1String("strip")) {
+            count = f[1].toInt();
+            selection = f[2].toInt();
+            saving = f[3] == QLatin1String("1");
+            sawStrip = true;
+            return true;
+        }
+        if (f.size() >= 5 && f[0] == QLatin1String("entry")) {
+            entries.push_back({f[3].toInt(), f[4].toInt()});
+            return true;
+        }
+        return false;
+    }
 };
 
 // Lines other than window and control go to `other`; false when the file cannot be read.
