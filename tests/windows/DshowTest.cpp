@@ -1,5 +1,5 @@
-// The DirectShow backend under Wine's real quartz, qcap, devenum and qedit, and the simulated scanner
-// behind the platform's COM interfaces (ComScannerFace, which stands in for the Windows UVC driver's
+// The DirectShow backend's adapters under Wine's real quartz, qcap, devenum and qedit, and over the
+// registered simulated scanner's filter outside any graph (it stands in for the Windows UVC driver's
 // filter and has not been checked against that driver).
 #include <windows.h>
 #include <dshow.h>
@@ -14,8 +14,7 @@
 #include "capture/dshow/DshowDevices.h"
 #include "capture/dshow/DshowFilter.h"
 #include "capture/engine/ExtensionUnit.h"
-#include "capture/sim/SimulatedDeviceSource.h"
-#include "ComScannerFace.h"
+#include "WineGraphRig.h"
 
 namespace vistrel::dshow::test {
 namespace {
@@ -94,53 +93,41 @@ TEST_F(PlatformFilters, PinsDirectionsAndRunStateComeThroughTheAdapters)
     }
 }
 
-// A simulated device of the given kind behind the COM face, seen again through the backend's adapters.
-struct FacedDevice {
-    std::shared_ptr<sim::SimulatedDeviceSource> source = std::make_shared<sim::SimulatedDeviceSource>();
-    std::string path;
-    std::shared_ptr<vistrel::IBaseFilter> adapted;
-
-    explicit FacedDevice(sim::DeviceOptions options)
-    {
-        path = source->AddDevice(options);
-        std::vector<std::shared_ptr<vistrel::IMoniker>> devices;
-        source->AppendVideoInputDevices(&devices);
-        std::shared_ptr<vistrel::IBaseFilter> simulated;
-        EXPECT_EQ(devices.at(0)->BindToObject(&simulated), S_OK);
-        ComPtr<::IBaseFilter> face;
-        face.Attach(new ComScannerFace(simulated));
-        adapted = WrapFilter(face);
-    }
-};
-
-sim::DeviceOptions Kind(sim::DeviceOptions::Kind kind)
+// A registered simulated device made by its class id, as the device enumerator's moniker binds it, and
+// seen through the backend's adapters.
+std::shared_ptr<vistrel::IBaseFilter> RegisteredDevice(const CLSID& id)
 {
-    sim::DeviceOptions options;
-    options.kind = kind;
-    return options;
+    EXPECT_TRUE(RegisterSimulatedDevices());
+    ComPtr<::IBaseFilter> filter;
+    EXPECT_EQ(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &filter), S_OK);
+    return filter ? WrapFilter(filter) : nullptr;
 }
 
 using ScannerThroughCom = Apartment;
 
 TEST_F(ScannerThroughCom, TheExtensionUnitIdentifiesTheScannerAndNotACamera)
 {
-    FacedDevice scanner(Kind(sim::DeviceOptions::Kind::Scanner));
+    const auto scanner = RegisteredDevice(kClsidSimulatedScanner);
+    ASSERT_TRUE(scanner);
     ExtensionUnit unit;
-    ASSERT_EQ(unit.OpenExtensionUnit(scanner.adapted), S_OK);
+    ASSERT_EQ(unit.OpenExtensionUnit(scanner), S_OK);
     EXPECT_TRUE(IdentifyScanner(unit));
 
-    FacedDevice camera(Kind(sim::DeviceOptions::Kind::Camera));
+    const auto camera = RegisteredDevice(kClsidSimulatedCamera);
+    ASSERT_TRUE(camera);
     ExtensionUnit none;
-    EXPECT_TRUE(FAILED(none.OpenExtensionUnit(camera.adapted)));
+    EXPECT_TRUE(FAILED(none.OpenExtensionUnit(camera)));
     EXPECT_FALSE(IdentifyScanner(none));
 }
 
 TEST_F(ScannerThroughCom, PropertiesReachTheDeviceInItsOwnUnits)
 {
-    FacedDevice scanner(Kind(sim::DeviceOptions::Kind::Scanner));
-    auto amp = scanner.adapted->QueryVideoProcAmp();
-    auto camera = scanner.adapted->QueryCameraControl();
-    ASSERT_TRUE(amp && camera);
+    const auto scanner = RegisteredDevice(kClsidSimulatedScanner);
+    ASSERT_TRUE(scanner);
+    auto amp = scanner->QueryVideoProcAmp();
+    auto camera = scanner->QueryCameraControl();
+    const auto remote = ScannerRemote();
+    ASSERT_TRUE(amp && camera && remote);
 
     struct Case {
         int family;
@@ -161,7 +148,9 @@ TEST_F(ScannerThroughCom, PropertiesReachTheDeviceInItsOwnUnits)
         EXPECT_LE(minimum, c.value);
         EXPECT_GE(maximum, c.value);
         EXPECT_EQ(family.Set(c.property, c.value, PropertyFlags_Manual), S_OK);
-        EXPECT_EQ(scanner.source->PropertyValue(scanner.path, c.family, c.property), c.value);
+        LONG applied = 0;
+        EXPECT_EQ(remote->PropertyValue(c.family, c.property, &applied), S_OK);
+        EXPECT_EQ(applied, c.value);
         std::int32_t value = 0, flags = 0;
         EXPECT_EQ(family.Get(c.property, &value, &flags), S_OK);
         EXPECT_EQ(value, c.value);
@@ -170,10 +159,19 @@ TEST_F(ScannerThroughCom, PropertiesReachTheDeviceInItsOwnUnits)
 
 TEST_F(ScannerThroughCom, ABusyDeviceRefusesToRun)
 {
-    sim::DeviceOptions options = Kind(sim::DeviceOptions::Kind::Scanner);
-    options.faults.busy = true;
-    FacedDevice scanner(options);
-    EXPECT_EQ(scanner.adapted->Run(), HresultFromWin32(ERROR_SHARING_VIOLATION));
+    const auto scanner = RegisteredDevice(kClsidSimulatedScanner);
+    const auto remote = ScannerRemote();
+    ASSERT_TRUE(scanner && remote);
+    ASSERT_EQ(remote->SetBusy(TRUE), S_OK);
+    EXPECT_EQ(scanner->Run(), HresultFromWin32(ERROR_SHARING_VIOLATION));
+    FilterState state {};
+    EXPECT_EQ(scanner->GetState(0, &state), HresultFromWin32(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(scanner->Stop(), S_OK);
+    ASSERT_EQ(remote->SetBusy(FALSE), S_OK);
+    EXPECT_EQ(scanner->Run(), S_OK); // free again, it runs (no pin is connected, so nothing streams)
+    EXPECT_EQ(scanner->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, FilterState::Running);
+    EXPECT_EQ(scanner->Stop(), S_OK);
 }
 
 } // namespace
