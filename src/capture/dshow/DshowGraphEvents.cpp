@@ -30,8 +30,11 @@ public:
     ~GraphEvents() override
     {
         native->SetNotifyWindow(0, 0, 0);
-        if (window)
+        if (window) {
+            // A message already posted finds no object behind the window.
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
             DestroyWindow(window);
+        }
     }
 
     vistrel::HRESULT SetNotify(vistrel::MediaEventHandler newHandler) override
