@@ -102,6 +102,12 @@ void ListPins(IBaseFilter& filter)
         }
         std::printf("    pin \"%s\" %s, category %s\n", Utf8FromWide(info.achName).c_str(),
                     info.dir == PINDIR_OUTPUT ? "output" : "input", category.c_str());
+        ComPtr<IAMVideoControl> control;
+        if (SUCCEEDED(filter.QueryInterface(IID_IAMVideoControl, &control))) {
+            long caps = 0;
+            const HRESULT hr = control->GetCaps(pin.Get(), &caps);
+            std::printf("      IAMVideoControl::GetCaps 0x%08lX, flags 0x%lX\n", static_cast<unsigned long>(hr), caps);
+        }
         ComPtr<IAMStreamConfig> config;
         if (FAILED(pin.As(&config))) {
             std::printf("      no IAMStreamConfig\n");
