@@ -13,6 +13,7 @@
 
 #include "capture/dshow/DshowDevices.h"
 #include "capture/dshow/DshowFilter.h"
+#include "capture/dshow/KsInterfaces.h"
 #include "capture/engine/ExtensionUnit.h"
 #include "WineGraphRig.h"
 
@@ -155,6 +156,54 @@ TEST_F(ScannerThroughCom, PropertiesReachTheDeviceInItsOwnUnits)
         EXPECT_EQ(family.Get(c.property, &value, &flags), S_OK);
         EXPECT_EQ(value, c.value);
     }
+}
+
+// COM's rules for IUnknown, which the graph relies on without saying: every interface of the filter
+// (the camera control held apart included) leads back to one identity and one count, an interface it
+// lacks leaves the out pointer cleared, and a pin answers for itself but lives on its filter's count.
+TEST_F(ScannerThroughCom, EveryInterfaceLeadsBackToOneIdentityAndCount)
+{
+    ASSERT_TRUE(RegisterSimulatedDevices());
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(CoCreateInstance(kClsidSimulatedScanner, nullptr, CLSCTX_INPROC_SERVER, ::IID_IUnknown, &identity), S_OK);
+
+    const IID answered[] = {IID_IBaseFilter, IID_IMediaFilter, IID_IPersist, IID_IAMVideoProcAmp,
+                            IID_IAMCameraControl, IID_IAMVideoControl, __uuidof(::IKsControl),
+                            __uuidof(::IKsTopologyInfo), __uuidof(IVistrelScannerRemote)};
+    for (const IID& iid : answered) {
+        ComPtr<IUnknown> face;
+        ASSERT_EQ(identity->QueryInterface(iid, &face), S_OK);
+        ComPtr<IUnknown> back;
+        ASSERT_EQ(face->QueryInterface(::IID_IUnknown, &back), S_OK);
+        EXPECT_EQ(back.Get(), identity.Get());
+        // One count: a reference taken through any interface shows in the identity's.
+        const ULONG before = identity->AddRef();
+        face->AddRef();
+        EXPECT_EQ(identity->Release(), before);
+        face->Release();
+    }
+
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(identity->QueryInterface(::IID_IPin, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(identity->QueryInterface(::IID_IUnknown, nullptr), E_POINTER);
+
+    ComPtr<::IBaseFilter> filter;
+    ASSERT_EQ(identity.As(&filter), S_OK);
+    ComPtr<::IEnumPins> pins;
+    ASSERT_EQ(filter->EnumPins(&pins), S_OK);
+    ComPtr<::IPin> pin;
+    ASSERT_EQ(pins->Next(1, &pin, nullptr), S_OK);
+    ComPtr<IUnknown> pinIdentity;
+    ASSERT_EQ(pin->QueryInterface(::IID_IUnknown, &pinIdentity), S_OK);
+    EXPECT_NE(pinIdentity.Get(), identity.Get());
+    ComPtr<::IAMStreamConfig> config;
+    EXPECT_EQ(pin->QueryInterface(::IID_IAMStreamConfig, &config), S_OK);
+    EXPECT_EQ(pin->QueryInterface(IID_IBaseFilter, &none), E_NOINTERFACE);
+    const ULONG before = identity->AddRef();
+    pin->AddRef();
+    EXPECT_EQ(identity->Release(), before);
+    pin->Release();
 }
 
 TEST_F(ScannerThroughCom, ABusyDeviceRefusesToRun)
