@@ -1,5 +1,5 @@
-// The DirectShow backend under Wine's real quartz, qcap, devenum and qedit, and the simulated scanner
-// behind the platform's COM interfaces (ComScannerFace, which stands in for the Windows UVC driver's
+// The DirectShow backend's adapters under Wine's real quartz, qcap, devenum and qedit, and over the
+// registered simulated scanner's filter outside any graph (it stands in for the Windows UVC driver's
 // filter and has not been checked against that driver).
 #include <windows.h>
 #include <dshow.h>
@@ -13,9 +13,9 @@
 
 #include "capture/dshow/DshowDevices.h"
 #include "capture/dshow/DshowFilter.h"
+#include "capture/dshow/KsInterfaces.h"
 #include "capture/engine/ExtensionUnit.h"
-#include "capture/sim/SimulatedDeviceSource.h"
-#include "ComScannerFace.h"
+#include "WineGraphRig.h"
 
 namespace vistrel::dshow::test {
 namespace {
@@ -94,53 +94,41 @@ TEST_F(PlatformFilters, PinsDirectionsAndRunStateComeThroughTheAdapters)
     }
 }
 
-// A simulated device of the given kind behind the COM face, seen again through the backend's adapters.
-struct FacedDevice {
-    std::shared_ptr<sim::SimulatedDeviceSource> source = std::make_shared<sim::SimulatedDeviceSource>();
-    std::string path;
-    std::shared_ptr<vistrel::IBaseFilter> adapted;
-
-    explicit FacedDevice(sim::DeviceOptions options)
-    {
-        path = source->AddDevice(options);
-        std::vector<std::shared_ptr<vistrel::IMoniker>> devices;
-        source->AppendVideoInputDevices(&devices);
-        std::shared_ptr<vistrel::IBaseFilter> simulated;
-        EXPECT_EQ(devices.at(0)->BindToObject(&simulated), S_OK);
-        ComPtr<::IBaseFilter> face;
-        face.Attach(new ComScannerFace(simulated));
-        adapted = WrapFilter(face);
-    }
-};
-
-sim::DeviceOptions Kind(sim::DeviceOptions::Kind kind)
+// A registered simulated device made by its class id, as the device enumerator's moniker binds it, and
+// seen through the backend's adapters.
+std::shared_ptr<vistrel::IBaseFilter> RegisteredDevice(const CLSID& id)
 {
-    sim::DeviceOptions options;
-    options.kind = kind;
-    return options;
+    EXPECT_TRUE(RegisterSimulatedDevices());
+    ComPtr<::IBaseFilter> filter;
+    EXPECT_EQ(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &filter), S_OK);
+    return filter ? WrapFilter(filter) : nullptr;
 }
 
 using ScannerThroughCom = Apartment;
 
 TEST_F(ScannerThroughCom, TheExtensionUnitIdentifiesTheScannerAndNotACamera)
 {
-    FacedDevice scanner(Kind(sim::DeviceOptions::Kind::Scanner));
+    const auto scanner = RegisteredDevice(kClsidSimulatedScanner);
+    ASSERT_TRUE(scanner);
     ExtensionUnit unit;
-    ASSERT_EQ(unit.OpenExtensionUnit(scanner.adapted), S_OK);
+    ASSERT_EQ(unit.OpenExtensionUnit(scanner), S_OK);
     EXPECT_TRUE(IdentifyScanner(unit));
 
-    FacedDevice camera(Kind(sim::DeviceOptions::Kind::Camera));
+    const auto camera = RegisteredDevice(kClsidSimulatedCamera);
+    ASSERT_TRUE(camera);
     ExtensionUnit none;
-    EXPECT_TRUE(FAILED(none.OpenExtensionUnit(camera.adapted)));
+    EXPECT_TRUE(FAILED(none.OpenExtensionUnit(camera)));
     EXPECT_FALSE(IdentifyScanner(none));
 }
 
 TEST_F(ScannerThroughCom, PropertiesReachTheDeviceInItsOwnUnits)
 {
-    FacedDevice scanner(Kind(sim::DeviceOptions::Kind::Scanner));
-    auto amp = scanner.adapted->QueryVideoProcAmp();
-    auto camera = scanner.adapted->QueryCameraControl();
-    ASSERT_TRUE(amp && camera);
+    const auto scanner = RegisteredDevice(kClsidSimulatedScanner);
+    ASSERT_TRUE(scanner);
+    auto amp = scanner->QueryVideoProcAmp();
+    auto camera = scanner->QueryCameraControl();
+    const auto remote = ScannerRemote();
+    ASSERT_TRUE(amp && camera && remote);
 
     struct Case {
         int family;
@@ -161,19 +149,78 @@ TEST_F(ScannerThroughCom, PropertiesReachTheDeviceInItsOwnUnits)
         EXPECT_LE(minimum, c.value);
         EXPECT_GE(maximum, c.value);
         EXPECT_EQ(family.Set(c.property, c.value, PropertyFlags_Manual), S_OK);
-        EXPECT_EQ(scanner.source->PropertyValue(scanner.path, c.family, c.property), c.value);
+        LONG applied = 0;
+        EXPECT_EQ(remote->PropertyValue(c.family, c.property, &applied), S_OK);
+        EXPECT_EQ(applied, c.value);
         std::int32_t value = 0, flags = 0;
         EXPECT_EQ(family.Get(c.property, &value, &flags), S_OK);
         EXPECT_EQ(value, c.value);
     }
 }
 
+// COM's rules for IUnknown, which the graph relies on without saying: every interface of the filter
+// (the camera control held apart included) leads back to one identity and one count, an interface it
+// lacks leaves the out pointer cleared, and a pin answers for itself but lives on its filter's count.
+TEST_F(ScannerThroughCom, EveryInterfaceLeadsBackToOneIdentityAndCount)
+{
+    ASSERT_TRUE(RegisterSimulatedDevices());
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(CoCreateInstance(kClsidSimulatedScanner, nullptr, CLSCTX_INPROC_SERVER, ::IID_IUnknown, &identity), S_OK);
+
+    const IID answered[] = {IID_IBaseFilter, IID_IMediaFilter, IID_IPersist, IID_IAMVideoProcAmp,
+                            IID_IAMCameraControl, IID_IAMVideoControl, __uuidof(::IKsControl),
+                            __uuidof(::IKsTopologyInfo), __uuidof(IVistrelScannerRemote)};
+    for (const IID& iid : answered) {
+        ComPtr<IUnknown> face;
+        ASSERT_EQ(identity->QueryInterface(iid, &face), S_OK);
+        ComPtr<IUnknown> back;
+        ASSERT_EQ(face->QueryInterface(::IID_IUnknown, &back), S_OK);
+        EXPECT_EQ(back.Get(), identity.Get());
+        // One count: a reference taken through any interface shows in the identity's.
+        const ULONG before = identity->AddRef();
+        face->AddRef();
+        EXPECT_EQ(identity->Release(), before);
+        face->Release();
+    }
+
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(identity->QueryInterface(::IID_IPin, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(identity->QueryInterface(::IID_IUnknown, nullptr), E_POINTER);
+
+    ComPtr<::IBaseFilter> filter;
+    ASSERT_EQ(identity.As(&filter), S_OK);
+    ComPtr<::IEnumPins> pins;
+    ASSERT_EQ(filter->EnumPins(&pins), S_OK);
+    ComPtr<::IPin> pin;
+    ASSERT_EQ(pins->Next(1, &pin, nullptr), S_OK);
+    ComPtr<IUnknown> pinIdentity;
+    ASSERT_EQ(pin->QueryInterface(::IID_IUnknown, &pinIdentity), S_OK);
+    EXPECT_NE(pinIdentity.Get(), identity.Get());
+    ComPtr<::IAMStreamConfig> config;
+    EXPECT_EQ(pin->QueryInterface(::IID_IAMStreamConfig, &config), S_OK);
+    EXPECT_EQ(pin->QueryInterface(IID_IBaseFilter, &none), E_NOINTERFACE);
+    const ULONG before = identity->AddRef();
+    pin->AddRef();
+    EXPECT_EQ(identity->Release(), before);
+    pin->Release();
+}
+
 TEST_F(ScannerThroughCom, ABusyDeviceRefusesToRun)
 {
-    sim::DeviceOptions options = Kind(sim::DeviceOptions::Kind::Scanner);
-    options.faults.busy = true;
-    FacedDevice scanner(options);
-    EXPECT_EQ(scanner.adapted->Run(), HresultFromWin32(ERROR_SHARING_VIOLATION));
+    const auto scanner = RegisteredDevice(kClsidSimulatedScanner);
+    const auto remote = ScannerRemote();
+    ASSERT_TRUE(scanner && remote);
+    ASSERT_EQ(remote->SetBusy(TRUE), S_OK);
+    EXPECT_EQ(scanner->Run(), HresultFromWin32(ERROR_SHARING_VIOLATION));
+    FilterState state {};
+    EXPECT_EQ(scanner->GetState(0, &state), HresultFromWin32(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(scanner->Stop(), S_OK);
+    ASSERT_EQ(remote->SetBusy(FALSE), S_OK);
+    EXPECT_EQ(scanner->Run(), S_OK); // free again, it runs (no pin is connected, so nothing streams)
+    EXPECT_EQ(scanner->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, FilterState::Running);
+    EXPECT_EQ(scanner->Stop(), S_OK);
 }
 
 } // namespace

@@ -105,8 +105,9 @@ using MediaEventHandler = std::function<void(std::int32_t eventCode, std::intptr
 class IMediaEventEx {
 public:
     virtual ~IMediaEventEx() = default;
-    // The handler runs on the thread that raised the event and must not wait for the window; an empty
-    // one stops the events. Returns once no call of the handler it replaces is running.
+    // The handler runs on the thread that raised the event (on Windows, from the message loop of the
+    // thread that owns the graph) and must not wait for the window; an empty one stops the events.
+    // Returns once no call of the handler it replaces is running.
     virtual HRESULT SetNotify(MediaEventHandler handler) = 0;
 };
 

@@ -8,6 +8,7 @@
 
 #include "capture/dshow/ComGuid.h"
 #include "capture/dshow/DshowFilter.h"
+#include "capture/dshow/DshowGraphEvents.h"
 #include "capture/dshow/MediaTypes.h"
 #include "capture/dshow/WideText.h"
 
@@ -126,9 +127,21 @@ public:
             return nullptr;
         return std::make_shared<VideoWindow>(std::move(window));
     }
+    // One for the graph's life: the handler set through one answer is the one cleared through the next.
+    std::shared_ptr<vistrel::IMediaEventEx> QueryMediaEventEx() override
+    {
+        if (!events) {
+            ComPtr<::IMediaEventEx> native;
+            if (FAILED(this->native->QueryInterface(IID_IMediaEventEx, &native)))
+                return nullptr;
+            events = MakeGraphEvents(std::move(native));
+        }
+        return events;
+    }
 
 private:
     ComPtr<::IGraphBuilder> native;
+    std::shared_ptr<vistrel::IMediaEventEx> events;
 };
 
 class CaptureGraphBuilder final : public vistrel::ICaptureGraphBuilder2 {

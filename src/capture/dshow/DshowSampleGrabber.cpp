@@ -2,10 +2,10 @@
 
 #include <wrl/client.h>
 
-#include <atomic>
 #include <mutex>
 #include <utility>
 
+#include "capture/dshow/ComObject.h"
 #include "capture/dshow/DshowFilter.h"
 #include "capture/dshow/MediaTypes.h"
 #include "capture/dshow/QeditInterfaces.h"
@@ -17,34 +17,13 @@ using Microsoft::WRL::ComPtr;
 
 // The platform's callback object: forwards each sample to the contract's callback. Taking the callback
 // away waits for a delivery in progress, so the engine may free its callback right after.
-class GrabberCallback final : public ::ISampleGrabberCB {
+class GrabberCallback final : public ComObject<::ISampleGrabberCB> {
 public:
     void Forward(vistrel::ISampleGrabberCB* callback, std::int32_t callbackMode)
     {
         const std::lock_guard lock(mutex);
         target = callback;
         mode = callbackMode;
-    }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        if (iid == ::IID_IUnknown || iid == __uuidof(::ISampleGrabberCB)) {
-            *out = static_cast<::ISampleGrabberCB*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     STDMETHODIMP SampleCB(double sampleTime, IMediaSample* sample) override
@@ -70,12 +49,11 @@ public:
     }
 
 private:
-    ~GrabberCallback() = default;
+    ~GrabberCallback() override = default;
 
     std::mutex mutex;
     vistrel::ISampleGrabberCB* target = nullptr;
     std::int32_t mode = 0;
-    std::atomic<ULONG> references {1};
 };
 
 class SampleGrabber final : public vistrel::ISampleGrabber {

@@ -1,7 +1,9 @@
 #include "ScannerFilter.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "capture/contract/Graph.h"
 #include "capture/dshow/ComGuid.h"
 #include "capture/sim/SimulatedDevice.h"
 
@@ -47,31 +49,11 @@ HRESULT Value(sim::SimulatedDevice& device, std::int32_t family, long property, 
 }
 
 // The filter's pins, in order, as IEnumPins hands them out; it keeps the filter alive.
-class PinList final : public IEnumPins {
+class PinList final : public ComObject<IEnumPins> {
 public:
     PinList(::IBaseFilter* owner, std::vector<::IPin*> pins, std::size_t position = 0)
         : owner(owner), pins(std::move(pins)), position(position) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        if (iid == ::IID_IUnknown || iid == IID_IEnumPins) {
-            *out = static_cast<IEnumPins*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     STDMETHODIMP Next(ULONG count, ::IPin** out, ULONG* fetched) override
     {
         if (!out || (count > 1 && !fetched))
@@ -104,18 +86,39 @@ public:
     }
 
 private:
-    ~PinList() = default;
+    ~PinList() override = default;
     ComPtr<::IBaseFilter> owner;
     std::vector<::IPin*> pins;
     std::size_t position;
-    std::atomic<ULONG> references {1};
 };
 
 } // namespace
 
+void ButtonLine::Listen(ScannerFilter* filter)
+{
+    const std::lock_guard lock(mutex);
+    if (std::find(listeners.begin(), listeners.end(), filter) == listeners.end())
+        listeners.push_back(filter);
+}
+
+void ButtonLine::Leave(ScannerFilter* filter)
+{
+    const std::lock_guard lock(mutex);
+    std::erase(listeners, filter);
+}
+
+HRESULT ButtonLine::Press()
+{
+    // A filter leaves before it goes, and waits for a press in progress to do so.
+    const std::lock_guard lock(mutex);
+    for (ScannerFilter* filter : listeners)
+        filter->RaiseButton();
+    return listeners.empty() ? S_FALSE : S_OK;
+}
+
 ScannerFilter::ScannerFilter(const CLSID& id, std::shared_ptr<sim::SimulatedDevice> device,
-                             std::shared_ptr<DeliveryTally> tally)
-    : id(id), device(std::move(device)), tally(std::move(tally))
+                             std::shared_ptr<DeliveryTally> tally, std::shared_ptr<ButtonLine> button)
+    : id(id), device(std::move(device)), tally(std::move(tally)), button(std::move(button))
 {
     pins.push_back(std::make_unique<ScannerPin>(*this, L"Capture", ::PIN_CATEGORY_CAPTURE, this->device->CaptureFormats()));
     if (this->device->HasStillPin())
@@ -124,41 +127,24 @@ ScannerFilter::ScannerFilter(const CLSID& id, std::shared_ptr<sim::SimulatedDevi
 
 ScannerFilter::~ScannerFilter()
 {
+    button->Leave(this);
     for (auto& pin : pins)
         pin->StopStreaming(true);
 }
 
-STDMETHODIMP_(ULONG) ScannerFilter::Release()
-{
-    const ULONG left = --references;
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 STDMETHODIMP ScannerFilter::QueryInterface(REFIID iid, void** out)
 {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    if (iid == ::IID_IUnknown || iid == IID_IBaseFilter || iid == IID_IMediaFilter || iid == IID_IPersist)
-        *out = static_cast<::IBaseFilter*>(this);
-    else if (iid == IID_IAMVideoProcAmp)
-        *out = static_cast<::IAMVideoProcAmp*>(this);
-    else if (iid == IID_IAMCameraControl)
+    if (iid == IID_IAMCameraControl && out) {
         *out = static_cast<::IAMCameraControl*>(&camera);
-    else if (iid == IID_IAMVideoControl && device->HasStillPin())
-        *out = static_cast<::IAMVideoControl*>(this);
-    else if (iid == __uuidof(::IKsControl))
-        *out = static_cast<::IKsControl*>(this);
-    else if (iid == __uuidof(::IKsTopologyInfo))
-        *out = static_cast<::IKsTopologyInfo*>(this);
-    else if (iid == __uuidof(::IVistrelScannerRemote))
-        *out = static_cast<::IVistrelScannerRemote*>(this);
-    else
+        AddRef();
+        return S_OK;
+    }
+    if (iid == IID_IAMVideoControl && !device->HasStillPin()) {
+        if (out)
+            *out = nullptr;
         return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    }
+    return ComObject::QueryInterface(iid, out);
 }
 
 FILTER_STATE ScannerFilter::State() const
@@ -305,10 +291,29 @@ STDMETHODIMP ScannerFilter::QueryFilterInfo(FILTER_INFO* info)
 
 STDMETHODIMP ScannerFilter::JoinFilterGraph(::IFilterGraph* newGraph, LPCWSTR name)
 {
-    const std::lock_guard lock(stateLock);
-    graph = newGraph;
-    graphName = name ? name : L"";
+    {
+        const std::lock_guard lock(stateLock);
+        graph = newGraph;
+        graphName = name ? name : L"";
+    }
+    // Outside the state lock: a press holds the line's lock and then takes the state lock.
+    if (newGraph)
+        button->Listen(this);
+    else
+        button->Leave(this);
     return S_OK;
+}
+
+void ScannerFilter::RaiseButton()
+{
+    ComPtr<::IMediaEventSink> sink;
+    {
+        const std::lock_guard lock(stateLock);
+        if (graph)
+            graph->QueryInterface(IID_IMediaEventSink, &sink);
+    }
+    if (sink)
+        sink->Notify(EC_STILL_BUTTON, 0, 0);
 }
 
 STDMETHODIMP ScannerFilter::GetRange(long property, long* minimum, long* maximum, long* step, long* defaultValue,
@@ -462,6 +467,11 @@ STDMETHODIMP ScannerFilter::SetBusy(BOOL busy)
     faults.busy = busy != FALSE;
     device->SetFaults(faults);
     return S_OK;
+}
+
+STDMETHODIMP ScannerFilter::PressButton()
+{
+    return button->Press();
 }
 
 STDMETHODIMP ScannerFilter::Delivered(LONG* frames, LONG* stills)

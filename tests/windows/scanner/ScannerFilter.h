@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "capture/contract/MediaType.h"
+#include "capture/dshow/ComObject.h"
 #include "capture/dshow/KsInterfaces.h"
 #include "ScannerRemote.h"
 
@@ -39,16 +40,25 @@ struct DeliveryTally {
     std::atomic<LONG> stills {0};
 };
 
+// The device's own button, heard by every filter of the device that is in a graph, as the driver's filter
+// of an open device hears the button on the device's interrupt endpoint.
+class ButtonLine {
+public:
+    void Listen(ScannerFilter* filter);
+    void Leave(ScannerFilter* filter);
+    // S_FALSE when no filter of the device is in a graph to hear it.
+    HRESULT Press();
+
+private:
+    std::mutex mutex;
+    std::vector<ScannerFilter*> listeners;
+};
+
 // One output pin. Its count is its filter's; the filter owns it.
-class ScannerPin final : public ::IPin, public ::IKsPropertySet, public ::IAMStreamConfig {
+class ScannerPin final : public ComPart<::IPin, ::IKsPropertySet, ::IAMStreamConfig> {
 public:
     ScannerPin(ScannerFilter& filter, std::wstring name, const GUID& category, std::vector<vistrel::MediaType> formats);
     ~ScannerPin();
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IPin
     STDMETHODIMP Connect(::IPin* receiver, const AM_MEDIA_TYPE* type) override;
@@ -114,23 +124,19 @@ private:
     std::thread thread;
 };
 
-class ScannerFilter final : public ::IBaseFilter,
-                            public ::IAMVideoProcAmp,
-                            public ::IAMVideoControl,
-                            public ::IKsControl,
-                            public ::IKsTopologyInfo,
-                            public ::IVistrelScannerRemote {
+class ScannerFilter final : public ComObject<Answers<::IBaseFilter, ::IMediaFilter, ::IPersist>, ::IAMVideoProcAmp,
+                                             ::IAMVideoControl, ::IKsControl, ::IKsTopologyInfo,
+                                             ::IVistrelScannerRemote> {
 public:
-    ScannerFilter(const CLSID& id, std::shared_ptr<sim::SimulatedDevice> device, std::shared_ptr<DeliveryTally> tally);
+    ScannerFilter(const CLSID& id, std::shared_ptr<sim::SimulatedDevice> device, std::shared_ptr<DeliveryTally> tally,
+                  std::shared_ptr<ButtonLine> button);
 
     sim::SimulatedDevice& Device() const { return *device; }
     DeliveryTally& Tally() const { return *tally; }
     FILTER_STATE State() const;
 
-    // IUnknown
+    // IUnknown: IAMCameraControl through its facet, IAMVideoControl only with a still pin.
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IPersist, IMediaFilter, IBaseFilter
     STDMETHODIMP GetClassID(CLSID* id) override;
@@ -179,16 +185,16 @@ public:
     STDMETHODIMP PropertyValue(LONG family, LONG property, LONG* value) override;
     STDMETHODIMP SetBusy(BOOL busy) override;
     STDMETHODIMP Delivered(LONG* frames, LONG* stills) override;
+    STDMETHODIMP PressButton() override;
+
+    // The button was pressed: the still-button event goes to the graph the filter is in.
+    void RaiseButton();
 
 private:
-    // IAMCameraControl has IAMVideoProcAmp's method names, so it is a part of its own that shares the
-    // filter's identity and count.
-    class CameraControl final : public ::IAMCameraControl {
+    // IAMCameraControl has IAMVideoProcAmp's method names, so it is a facet of the filter.
+    class CameraControl final : public ComFacet<::IAMCameraControl> {
     public:
-        explicit CameraControl(ScannerFilter& outer) : outer(outer) {}
-        STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return outer.QueryInterface(iid, out); }
-        STDMETHODIMP_(ULONG) AddRef() override { return outer.AddRef(); }
-        STDMETHODIMP_(ULONG) Release() override { return outer.Release(); }
+        explicit CameraControl(ScannerFilter& outer) : ComFacet(static_cast<::IBaseFilter&>(outer)), outer(outer) {}
         STDMETHODIMP GetRange(long property, long* minimum, long* maximum, long* step, long* defaultValue,
                               long* capsFlags) override;
         STDMETHODIMP Set(long property, long value, long flags) override;
@@ -198,15 +204,15 @@ private:
         ScannerFilter& outer;
     };
 
-    ~ScannerFilter();
+    ~ScannerFilter() override;
     HRESULT Refusal() const; // why the device cannot stream now; S_OK when it can
     ScannerPin* PinOf(::IPin* pin) const;
 
     const CLSID id;
     std::shared_ptr<sim::SimulatedDevice> device;
     std::shared_ptr<DeliveryTally> tally;
+    std::shared_ptr<ButtonLine> button;
     CameraControl camera {*this};
-    std::atomic<ULONG> references {1};
 
     mutable std::mutex stateLock;
     FILTER_STATE state = State_Stopped;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "capture/dshow/ComObject.h"
 #include "capture/dshow/WideText.h"
 #include "capture/sim/SimulatedDevice.h"
 #include "ScannerFilter.h"
@@ -17,6 +18,7 @@
 
 using Microsoft::WRL::ComPtr;
 using namespace vistrel::dshow::test;
+using vistrel::dshow::ComObject;
 
 namespace {
 
@@ -46,6 +48,7 @@ const Registered* Find(REFCLSID id)
 struct Hardware {
     std::shared_ptr<vistrel::sim::SimulatedDevice> device;
     std::shared_ptr<DeliveryTally> tally = std::make_shared<DeliveryTally>();
+    std::shared_ptr<ButtonLine> button = std::make_shared<ButtonLine>();
 };
 
 Hardware& HardwareFor(const Registered& registered)
@@ -65,30 +68,10 @@ Hardware& HardwareFor(const Registered& registered)
     return one;
 }
 
-class Factory final : public IClassFactory {
+class Factory final : public ComObject<IClassFactory> {
 public:
     explicit Factory(const Registered& registered) : registered(registered) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        if (iid == ::IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override
     {
         if (!out)
@@ -98,7 +81,7 @@ public:
             return CLASS_E_NOAGGREGATION;
         ComPtr<::IBaseFilter> filter;
         Hardware& hardware = HardwareFor(registered);
-        filter.Attach(new ScannerFilter(registered.id, hardware.device, hardware.tally));
+        filter.Attach(new ScannerFilter(registered.id, hardware.device, hardware.tally, hardware.button));
         return filter->QueryInterface(iid, out);
     }
     STDMETHODIMP LockServer(BOOL lock) override
@@ -108,9 +91,8 @@ public:
     }
 
 private:
-    ~Factory() = default;
+    ~Factory() override = default;
     const Registered& registered;
-    std::atomic<ULONG> references {1};
 };
 
 std::wstring GuidText(REFGUID id)

@@ -66,31 +66,11 @@ bool BitmapSize(const vistrel::MediaType& type, std::int32_t& width, std::int32_
 }
 
 // The media types a pin offers, in order, as IEnumMediaTypes hands them out.
-class MediaTypeList final : public IEnumMediaTypes {
+class MediaTypeList final : public ComObject<IEnumMediaTypes> {
 public:
     MediaTypeList(std::vector<vistrel::MediaType> types, std::size_t position = 0)
         : types(std::move(types)), position(position) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        if (iid == ::IID_IUnknown || iid == IID_IEnumMediaTypes) {
-            *out = static_cast<IEnumMediaTypes*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** out, ULONG* fetched) override
     {
         if (!out || (count > 1 && !fetched))
@@ -126,50 +106,23 @@ public:
     }
 
 private:
-    ~MediaTypeList() = default;
+    ~MediaTypeList() override = default;
     std::vector<vistrel::MediaType> types;
     std::size_t position;
-    std::atomic<ULONG> references {1};
 };
 
 } // namespace
 
 ScannerPin::ScannerPin(ScannerFilter& filter, std::wstring name, const GUID& category,
                        std::vector<vistrel::MediaType> formats)
-    : filter(filter), name(std::move(name)), category(category), formats(std::move(formats))
+    : ComPart(static_cast<::IBaseFilter&>(filter)), filter(filter), name(std::move(name)), category(category),
+      formats(std::move(formats))
 {
 }
 
 ScannerPin::~ScannerPin()
 {
     StopStreaming(true);
-}
-
-STDMETHODIMP ScannerPin::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    if (iid == ::IID_IUnknown || iid == IID_IPin)
-        *out = static_cast<::IPin*>(this);
-    else if (iid == IID_IKsPropertySet)
-        *out = static_cast<::IKsPropertySet*>(this);
-    else if (iid == IID_IAMStreamConfig)
-        *out = static_cast<::IAMStreamConfig*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) ScannerPin::AddRef()
-{
-    return filter.AddRef();
-}
-
-STDMETHODIMP_(ULONG) ScannerPin::Release()
-{
-    return filter.Release();
 }
 
 std::ptrdiff_t ScannerPin::FormatIndex(const AM_MEDIA_TYPE& type) const

@@ -31,5 +31,8 @@ public:
     virtual HRESULT STDMETHODCALLTYPE SetBusy(BOOL busy) = 0;
     // Samples delivered downstream so far on the capture and the still pin.
     virtual HRESULT STDMETHODCALLTYPE Delivered(LONG* frames, LONG* stills) = 0;
+    // The scanner's own button, pressed once: the filter in a graph raises the still-button event
+    // there (IMediaEventSink::Notify). S_FALSE when no filter of the device is in a graph.
+    virtual HRESULT STDMETHODCALLTYPE PressButton() = 0;
 };
 __CRT_UUID_DECL(IVistrelScannerRemote, 0x5B0E2C1A, 0x7F3D, 0x4E21, 0x9A, 0x61, 0x3C, 0x2D, 0x8E, 0x10, 0x44, 0xF0)
