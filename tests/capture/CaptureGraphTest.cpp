@@ -213,7 +213,7 @@ TEST(CaptureGraph, UnplugWhileRunningLeavesNoThreadBehind)
         rig.engine.ReleasePropertyInterfaces();
         rig.engine.SetScannerFilter(nullptr);
         EXPECT_FALSE(rig.engine.HasGraph());
-        EXPECT_EQ(ThreadCount(), before);
+        EXPECT_EQ(ThreadCountOnceExited(before), before);
         EXPECT_FALSE(rig.host.surface.Placement().visible);
 
         // Replugged, it attaches again and streams.
@@ -223,7 +223,7 @@ TEST(CaptureGraph, UnplugWhileRunningLeavesNoThreadBehind)
         EXPECT_TRUE(rig.host.surface.WaitForFrames(presented + 1));
         EXPECT_EQ(rig.engine.FilmTypeValue(), Negative);
     }
-    EXPECT_EQ(ThreadCount(), before);
+    EXPECT_EQ(ThreadCountOnceExited(before), before);
 }
 
 TEST(CaptureGraph, StopCaptureDismantlesEverythingDownstreamOfTheDevice)

@@ -1,7 +1,9 @@
 // How many threads this process has right now, for tests that check nothing is left running.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <thread>
 
 #if defined(_WIN32)
 #ifndef NOMINMAX
@@ -36,6 +38,21 @@ inline std::size_t ThreadCount()
         ++count;
     return count;
 #endif
+}
+
+// The count once threads that were just joined are gone. A joined thread can still be listed for a
+// moment, until the system has reaped it, so this waits up to a second for the count to come down to the
+// one expected; a thread really left behind keeps it above.
+inline std::size_t ThreadCountOnceExited(std::size_t expected)
+{
+    using namespace std::chrono_literals;
+    const auto deadline = std::chrono::steady_clock::now() + 1s;
+    std::size_t count = ThreadCount();
+    while (count > expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+        count = ThreadCount();
+    }
+    return count;
 }
 
 } // namespace vistrel::test

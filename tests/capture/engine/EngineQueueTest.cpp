@@ -196,7 +196,7 @@ TEST(EngineQueue, UnplugWithWorkQueuedDropsItAndLeavesNoThread)
     EXPECT_FALSE(rig.engine->HasGraph());
     EXPECT_EQ(rig.Device(kVideoProcAmpFamily, VideoProcAmp_Contrast), 70) << "the Negative preset's, untouched";
     rig.engine.reset();
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(ThreadCountOnceExited(threadsBefore), threadsBefore);
 }
 
 TEST(EngineQueue, ClosingWithWorkQueuedSendsItBeforeTheFilterGoes)
@@ -219,7 +219,7 @@ TEST(EngineQueue, ClosingWithWorkQueuedSendsItBeforeTheFilterGoes)
         rig.engine.reset();
     }
     EXPECT_EQ(source->PropertyValue(path, kVideoProcAmpFamily, VideoProcAmp_Brightness), 7);
-    EXPECT_EQ(ThreadCount(), threadsBefore);
+    EXPECT_EQ(ThreadCountOnceExited(threadsBefore), threadsBefore);
 }
 
 } // namespace

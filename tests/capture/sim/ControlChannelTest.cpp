@@ -164,7 +164,7 @@ TEST_F(ControlChannelTest, TheReaderEndsWithTheChannel)
         SimControlChannel channel(source, fifo);
         EXPECT_EQ(ThreadCount(), before + 1);
     }
-    EXPECT_EQ(ThreadCount(), before);
+    EXPECT_EQ(ThreadCountOnceExited(before), before);
 }
 
 TEST_F(ControlChannelTest, APathThatIsNotAFifoIsRefused)
@@ -173,7 +173,7 @@ TEST_F(ControlChannelTest, APathThatIsNotAFifoIsRefused)
     const std::size_t before = ThreadCount();
     SimControlChannel channel(source, fifo);
     EXPECT_FALSE(channel.IsListening());
-    EXPECT_EQ(ThreadCount(), before);
+    EXPECT_EQ(ThreadCountOnceExited(before), before);
     EXPECT_TRUE(source->IsPlugged(scanner));
     SimControlChannel nowhere(source, (folder / "missing" / "control").string());
     EXPECT_FALSE(nowhere.IsListening());

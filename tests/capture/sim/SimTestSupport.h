@@ -234,6 +234,7 @@ inline Colour Sample(const RgbImage& image, std::int32_t x, std::int32_t y, std:
 }
 
 using vistrel::test::ThreadCount;
+using vistrel::test::ThreadCountOnceExited;
 
 // Polls a condition that another thread makes true; false when it never does.
 template <class Condition>

@@ -19,7 +19,7 @@ TEST(Streaming, StopAndReleaseLeaveNoThreadBehind)
         ASSERT_TRUE(scanner.live->WaitForCount(2));
         EXPECT_GT(ThreadCount(), idle);
         ASSERT_EQ(scanner.filter->Stop(), S_OK);
-        EXPECT_EQ(ThreadCount(), idle);
+        EXPECT_EQ(ThreadCountOnceExited(idle), idle);
         FilterState state = FilterState::Running;
         ASSERT_EQ(scanner.filter->GetState(0, &state), S_OK);
         EXPECT_EQ(state, FilterState::Stopped);
@@ -32,16 +32,16 @@ TEST(Streaming, StopAndReleaseLeaveNoThreadBehind)
         scanner.capture.reset();
         scanner.still.reset();
         scanner.filter.reset();
-        EXPECT_EQ(ThreadCount(), idle);
+        EXPECT_EQ(ThreadCountOnceExited(idle), idle);
     }
     {
         RunningDevice scanner;
         ASSERT_EQ(scanner.filter->Run(), S_OK);
         ASSERT_EQ(scanner.Trigger(), S_OK); // pending while the source goes away
         scanner.source.Unplug(scanner.path);
-        EXPECT_EQ(ThreadCount(), idle);
+        EXPECT_EQ(ThreadCountOnceExited(idle), idle);
     }
-    EXPECT_EQ(ThreadCount(), idle);
+    EXPECT_EQ(ThreadCountOnceExited(idle), idle);
 }
 
 TEST(Streaming, LiveFramesAreRgb32OfTheCaptureFormat)
@@ -64,7 +64,7 @@ TEST(Streaming, ABusyDeviceRefusesToRunAndStartsNothing)
     RunningDevice scanner(options);
     EXPECT_EQ(scanner.filter->Run(), HresultFromWin32(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(HresultFromWin32(ERROR_SHARING_VIOLATION), MakeResult(0x80070020u));
-    EXPECT_EQ(ThreadCount(), idle);
+    EXPECT_EQ(ThreadCountOnceExited(idle), idle);
     FilterState state = FilterState::Running;
     scanner.filter->GetState(0, &state);
     EXPECT_EQ(state, FilterState::Stopped);
@@ -120,7 +120,7 @@ TEST(Streaming, UnplugStopsStreamingAndEveryDeviceCallFails)
     ASSERT_EQ(scanner.filter->Run(), S_OK);
     ASSERT_TRUE(scanner.live->WaitForCount(1));
     scanner.source.Unplug(scanner.path);
-    EXPECT_EQ(ThreadCount(), idle);
+    EXPECT_EQ(ThreadCountOnceExited(idle), idle);
     const std::size_t delivered = scanner.live->Count();
 
     auto& filter = *scanner.filter;
