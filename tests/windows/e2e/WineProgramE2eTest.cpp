@@ -124,6 +124,9 @@ protected:
         const QString desktop = QStringLiteral("HKCU\\Control Panel\\Desktop");
         Wine({"reg", "add", desktop, "/v", "FontSmoothing", "/t", "REG_SZ", "/d", "2", "/f"});
         Wine({"reg", "add", desktop, "/v", "FontSmoothingType", "/t", "REG_DWORD", "/d", "2", "/f"});
+        // A program that crashes writes its stacks into its output, which a failing case prints, instead
+        // of waiting behind Wine's crash dialog.
+        Wine({"reg", "add", "HKCU\\Software\\Wine\\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"});
     }
 
     static void TearDownTestSuite()
