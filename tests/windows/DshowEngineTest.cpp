@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -18,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "capture/dshow/DshowFilter.h"
+#include "capture/dshow/DshowGraph.h"
 #include "capture/dshow/DshowPlatform.h"
 #include "capture/dshow/WideText.h"
 #include "capture/engine/CaptureEngine.h"
@@ -320,6 +323,75 @@ TEST_F(WineGraph, PropertiesFromAnotherApartmentWhileTheScannerStreams)
     worker.join();
     EXPECT_TRUE(host.WaitForStill(before + 1));
     EXPECT_EQ(DeviceValue(0, VideoProcAmp_Brightness), high); // the last one set
+}
+
+// The graph pauses its renderers before their sources, and a paused renderer keeps the sample it is
+// given until it runs or stops: a source that waited at its own pause for its streaming thread, held
+// there, would never come back, and every Stop of a running graph pauses first. Here the renderers are
+// paused by hand and given time to take a sample before the scanner is paused; then the graph is paused
+// and run again, and stopped and run again, and frames and stills keep coming.
+TEST_F(WineGraph, TheScannerPausesWhileAPausedRendererHoldsItsSample)
+{
+    ASSERT_TRUE(Attach());
+    ::IGraphBuilder* graph = NativeGraph(*Engine().Graph()->graph);
+    ::IBaseFilter* scanner = NativeFilter(*Engine().ScannerFilter());
+    ASSERT_TRUE(graph && scanner);
+    ComPtr<::IEnumFilters> filters;
+    ASSERT_EQ(graph->EnumFilters(&filters), S_OK);
+    std::vector<ComPtr<::IBaseFilter>> downstream;
+    for (ComPtr<::IBaseFilter> filter; filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK;) {
+        if (filter.Get() != scanner)
+            downstream.push_back(filter);
+    }
+    ASSERT_FALSE(downstream.empty());
+    for (const auto& filter : downstream)
+        EXPECT_TRUE(SUCCEEDED(filter->Pause()));
+    // Held: no frame gets past the paused renderer any more.
+    LONG frames = 0, stills = 0, last = -1;
+    EXPECT_TRUE(PumpUntil([&] {
+        const LONG before = last;
+        std::this_thread::sleep_for(300ms);
+        Remote()->Delivered(&frames, &stills);
+        last = frames;
+        return frames == before;
+    })) << "frames still pass the paused renderer";
+
+    std::atomic<bool> paused {false};
+    std::thread pauser([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        scanner->Pause();
+        paused = true;
+        CoUninitialize();
+    });
+    const bool returned = PumpUntil([&] { return paused.load(); }, 5s);
+    if (!returned) {
+        // Stopping the renderers lets the held sample go, and the test end.
+        for (const auto& filter : downstream)
+            filter->Stop();
+    }
+    pauser.join();
+    ASSERT_TRUE(returned) << "the scanner's pause waited for the renderer that holds its sample";
+
+    // The graph brings every filter to one state again.
+    ComPtr<::IMediaControl> control;
+    ASSERT_EQ(graph->QueryInterface(IID_PPV_ARGS(&control)), S_OK);
+    const auto flowing = [&] {
+        LONG from = 0;
+        Remote()->Delivered(&from, &stills);
+        return PumpUntil([&] { return Succeeded(Remote()->Delivered(&frames, &stills)) && frames >= from + 3; });
+    };
+    for (const bool stopFirst : {false, true}) {
+        SCOPED_TRACE(stopFirst ? "stopped and run" : "paused and run");
+        if (stopFirst)
+            ASSERT_TRUE(SUCCEEDED(control->Stop()));
+        else
+            ASSERT_TRUE(SUCCEEDED(control->Pause()));
+        ASSERT_TRUE(SUCCEEDED(control->Run()));
+        EXPECT_TRUE(flowing()) << "no frames after the graph ran again";
+        const std::size_t before = host.stills.size();
+        Engine().TriggerStill();
+        EXPECT_TRUE(host.WaitForStill(before + 1));
+    }
 }
 
 // A message-only window receives the device notifications, as the program's window does through its

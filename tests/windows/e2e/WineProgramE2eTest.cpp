@@ -1,5 +1,6 @@
 // The Windows build of the program (scripts/build-windows) under Wine on a virtual X server of the
-// tests' own, with the built-in simulated scanner, driven by real X input as the Linux build is.
+// tests' own, with the built-in simulated scanner or, through the system's DirectShow, the simulated
+// scanner's registered filter, driven by real X input as the Linux build is.
 #include "support/ProgramUnderX.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,9 @@
 #endif
 #ifndef VISTREL_LINUX_PROGRAM
 #error "VISTREL_LINUX_PROGRAM names the Linux build of the program"
+#endif
+#ifndef VISTREL_WINDOWS_SCANNER_FILTER
+#error "VISTREL_WINDOWS_SCANNER_FILTER names the simulated scanner's DirectShow filter scripts/test-windows builds"
 #endif
 #ifndef VISTREL_WINE_WORK
 #error "VISTREL_WINE_WORK names the folder for the Wine prefix and the screenshots"
@@ -120,6 +124,9 @@ protected:
         const QString desktop = QStringLiteral("HKCU\\Control Panel\\Desktop");
         Wine({"reg", "add", desktop, "/v", "FontSmoothing", "/t", "REG_SZ", "/d", "2", "/f"});
         Wine({"reg", "add", desktop, "/v", "FontSmoothingType", "/t", "REG_DWORD", "/d", "2", "/f"});
+        // A program that crashes writes its stacks into its output, which a failing case prints, instead
+        // of waiting behind Wine's crash dialog.
+        Wine({"reg", "add", "HKCU\\Software\\Wine\\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"});
     }
 
     static void TearDownTestSuite()
@@ -219,6 +226,8 @@ protected:
     }
 
     enum class Build { Windows, Linux };
+    // The built-in simulated scanner, or the system's capture stack with whatever filters are registered.
+    enum class Scanner { BuiltIn, System };
 
     // The program with the simulated scanner; the Linux build runs on the same display for comparison.
     void StartProgramAt(const QString& windowsProgram)
@@ -231,8 +240,13 @@ protected:
     {
         const bool windows = build == Build::Windows;
         QProcessEnvironment env = WineEnvironment();
-        env.insert("VISTREL_SIMULATOR", "scanner");
-        env.insert("VISTREL_SIMULATOR_CONTROL", windows ? PipeName() : temp.filePath("control"));
+        if (scanner == Scanner::BuiltIn) {
+            env.insert("VISTREL_SIMULATOR", "scanner");
+            env.insert("VISTREL_SIMULATOR_CONTROL", windows ? PipeName() : temp.filePath("control"));
+        } else {
+            env.remove("VISTREL_SIMULATOR");
+            env.remove("VISTREL_SIMULATOR_IMAGE");
+        }
         const QString map = temp.filePath("controls.txt");
         QFile::remove(map);
         env.insert("VISTREL_CONTROL_MAP", windows ? WindowsPath(map) : map);
@@ -370,6 +384,7 @@ protected:
     static inline QString unavailable;
     QTemporaryDir temp;
     Child program;
+    Scanner scanner = Scanner::BuiltIn;
 };
 
 bool SameImage(const QImage& a, const QImage& b)
@@ -509,6 +524,41 @@ TEST_F(WineProgramE2eTest, UnsavedStillsComeBackAfterTheProgramIsKilled)
     StartProgram();
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(WaitForState([](const ProgramState& s) { return s.entries == 3; })) << "the stills did not come back";
+}
+
+// The program on Wine's own DirectShow: the device enumerator lists the simulated scanner's filter,
+// registered by regsvr32 as a driver's would be, and the window attaches it, scans and saves through it.
+TEST_F(WineProgramE2eTest, TheRegisteredDirectShowScannerIsAttachedScannedAndSaved)
+{
+    const QString filter = QStringLiteral(VISTREL_WINDOWS_SCANNER_FILTER);
+    if (!QFileInfo::exists(filter)) {
+        const std::string missing = "no scanner filter at " + filter.toStdString() + " (scripts/test-windows)";
+        if (RunsInCi())
+            FAIL() << missing;
+        GTEST_SKIP() << missing;
+    }
+    ASSERT_EQ(Wine({"regsvr32", "/s", WindowsPath(filter)}), 0);
+    scanner = Scanner::System;
+    const QString folder = temp.filePath("dshow");
+    StartProgram({"--save-folder", WindowsPath(folder)});
+    ASSERT_FALSE(HasFatalFailure());
+    WindowShot(QStringLiteral("wine-dshow"));
+    ClickControl(High);
+    ScanUntil(1);
+    ASSERT_FALSE(HasFatalFailure());
+    ClickControl(Jpg);
+    ClickControl(Save);
+    ASSERT_TRUE(WaitForState([](const ProgramState& s) { return s.entries == 0; }, kWineStartMs)) << "the save did not end";
+    StopProgram();
+    Wine({"regsvr32", "/u", "/s", WindowsPath(filter)});
+
+    const QStringList files = QDir(folder).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1) << files.join(u' ').toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{14}_01\\.jpg$")).match(files[0]).hasMatch()) << files[0].toStdString();
+    QProcess identify;
+    identify.start(QStringLiteral("identify"), {"-format", "%w %h", QDir(folder).filePath(files[0])});
+    identify.waitForFinished(60000);
+    EXPECT_EQ(QString::fromLatin1(identify.readAllStandardOutput()).trimmed(), QStringLiteral("5184 3480"));
 }
 
 TEST_F(WineProgramE2eTest, ClosingWithUnsavedStillsAsks)

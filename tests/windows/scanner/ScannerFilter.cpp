@@ -129,7 +129,7 @@ ScannerFilter::~ScannerFilter()
 {
     button->Leave(this);
     for (auto& pin : pins)
-        pin->StopStreaming(true);
+        pin->StopStreaming();
 }
 
 STDMETHODIMP ScannerFilter::QueryInterface(REFIID iid, void** out)
@@ -174,7 +174,7 @@ STDMETHODIMP ScannerFilter::Stop()
 {
     const std::lock_guard lock(stateLock);
     for (auto& pin : pins)
-        pin->StopStreaming(true);
+        pin->StopStreaming();
     state = State_Stopped;
     refused = S_OK;
     return S_OK;
@@ -194,7 +194,7 @@ STDMETHODIMP ScannerFilter::Pause()
                 return hr;
     } else if (state == State_Running) {
         for (auto& pin : pins)
-            pin->StopStreaming(false);
+            pin->HoldStreaming();
     }
     state = State_Paused;
     return S_OK;

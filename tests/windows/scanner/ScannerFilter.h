@@ -91,8 +91,11 @@ public:
 
     // The filter's state changes, under the filter's lock.
     HRESULT Commit();
+    // Starts the pin's thread, or lets a held one send again.
     void StartStreaming();
-    void StopStreaming(bool decommit);
+    // Paused: the thread sends nothing more but is not waited for (see HoldStreaming in the source).
+    void HoldStreaming();
+    void StopStreaming();
     bool IsStill() const { return category == ::PIN_CATEGORY_STILL; }
     bool IsConnected() const;
     // Still pin: one still is rendered and sent on the pin's own thread.
@@ -120,6 +123,7 @@ private:
     std::mutex streamLock;
     std::condition_variable wake;
     bool stopping = false;
+    bool holding = false;
     int triggers = 0;
     std::thread thread;
 };

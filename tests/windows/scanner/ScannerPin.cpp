@@ -122,7 +122,7 @@ ScannerPin::ScannerPin(ScannerFilter& filter, std::wstring name, const GUID& cat
 
 ScannerPin::~ScannerPin()
 {
-    StopStreaming(true);
+    StopStreaming();
 }
 
 std::ptrdiff_t ScannerPin::FormatIndex(const AM_MEDIA_TYPE& type) const
@@ -438,17 +438,33 @@ HRESULT ScannerPin::Commit()
 
 void ScannerPin::StartStreaming()
 {
-    if (!IsConnected() || thread.joinable())
+    if (!IsConnected())
         return;
     {
         const std::lock_guard lock(streamLock);
-        stopping = false;
         triggers = 0;
+        if (thread.joinable()) {
+            holding = false;
+            wake.notify_all();
+            return;
+        }
+        stopping = false;
+        holding = false;
     }
     thread = std::thread([this] { Stream(); });
 }
 
-void ScannerPin::StopStreaming(bool decommit)
+// The graph pauses its renderers before their sources, and a paused renderer keeps a sample it is given
+// until the graph runs or stops it. The thread may be inside that call now: waiting for it here would wait
+// for ever, so pausing only tells it to send nothing more. Stopping waits, since the graph stops the
+// renderers first and that lets the call return.
+void ScannerPin::HoldStreaming()
+{
+    const std::lock_guard lock(streamLock);
+    holding = true;
+}
+
+void ScannerPin::StopStreaming()
 {
     {
         const std::lock_guard lock(streamLock);
@@ -461,7 +477,7 @@ void ScannerPin::StopStreaming(bool decommit)
         used = allocator;
     }
     // Decommitting releases a thread waiting for a buffer.
-    if (decommit && used)
+    if (used)
         used->Decommit();
     if (thread.joinable())
         thread.join();
@@ -473,7 +489,7 @@ HRESULT ScannerPin::Trigger()
         return E_INVALIDARG;
     {
         const std::lock_guard lock(streamLock);
-        if (!thread.joinable() || stopping)
+        if (!thread.joinable() || stopping || holding)
             return VFW_E_NOT_RUNNING;
         ++triggers;
     }
@@ -499,9 +515,11 @@ void ScannerPin::Stream()
         {
             std::unique_lock lock(streamLock);
             if (IsStill())
-                wake.wait(lock, [&] { return stopping || triggers > 0; });
-            else
+                wake.wait(lock, [&] { return stopping || (!holding && triggers > 0); });
+            else {
                 wake.wait_for(lock, kFramePeriod, [&] { return stopping; });
+                wake.wait(lock, [&] { return stopping || !holding; });
+            }
             if (stopping)
                 return;
             if (IsStill())
