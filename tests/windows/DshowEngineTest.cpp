@@ -26,46 +26,13 @@
 #include "capture/engine/CaptureEngine.h"
 #include "capture/engine/FormatSelection.h"
 #include "scanner/ScannerRemote.h"
+#include "WineGraphRig.h"
 
 namespace vistrel::dshow::test {
 namespace {
 
 using Microsoft::WRL::ComPtr;
 using namespace std::chrono_literals;
-
-// Messages of this thread until the condition holds; false when it never does.
-template <class Condition>
-bool PumpUntil(Condition condition, std::chrono::milliseconds timeout = 10s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-// A plain window the renderer's window is made a child of, as the preview control is in the program.
-class NativeSurface final : public IVideoSurface {
-public:
-    NativeSurface()
-    {
-        window = CreateWindowExW(0, L"STATIC", L"preview", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-    }
-    ~NativeSurface() override { DestroyWindow(window); }
-    void PlacementChanged(const VideoPlacement&) override {}
-    void PresentFrame(std::shared_ptr<const VideoFrame>) override {}
-    std::uintptr_t NativeWindow() override { return reinterpret_cast<std::uintptr_t>(window); }
-
-    HWND window = nullptr;
-};
 
 class Host final : public ICaptureHost {
 public:
@@ -110,12 +77,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        HMODULE dll = LoadLibraryW(L"vistrel_dshow_scanner.dll");
-        ASSERT_NE(dll, nullptr) << "the simulated scanner's filter DLL is not beside the tests";
-        using Entry = HRESULT(STDAPICALLTYPE*)();
-        const auto registerServer = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
-        ASSERT_NE(registerServer, nullptr);
-        ASSERT_EQ(registerServer(), S_OK);
+        ASSERT_TRUE(RegisterSimulatedDevices());
     }
     void TearDown() override
     {
@@ -157,13 +119,7 @@ protected:
         Engine().SetScannerFilter(nullptr);
     }
 
-    // The filter's hardware side, through its private interface.
-    ComPtr<IVistrelScannerRemote> Remote()
-    {
-        ComPtr<IVistrelScannerRemote> remote;
-        CoCreateInstance(kClsidSimulatedScanner, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IVistrelScannerRemote), &remote);
-        return remote;
-    }
+    ComPtr<IVistrelScannerRemote> Remote() { return ScannerRemote(); }
     LONG DeviceValue(int family, std::int32_t property)
     {
         LONG value = -99999;
