@@ -327,7 +327,8 @@ TEST(FrameConverter, ResamplingKeepsAFlatColourFlatAndCopiesAtTheSameSize)
 {
     const std::vector<std::uint8_t> flat(37 * 23 * 4, 0x5A);
     std::vector<std::uint8_t> out(16 * 9 * 4, 0);
-    FrameConverter::ResampleBilinear(flat.data(), 37, 23, 37 * 4, out.data(), 16, 9, 16 * 4);
+    FrameConverter converter;
+    converter.ResampleBilinear(flat.data(), 37, 23, 37 * 4, out.data(), 16, 9, 16 * 4);
     for (const auto v : out)
         ASSERT_EQ(v, 0x5A);
 
@@ -335,7 +336,7 @@ TEST(FrameConverter, ResamplingKeepsAFlatColourFlatAndCopiesAtTheSameSize)
     for (std::size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = static_cast<std::uint8_t>(i * 4);
     std::vector<std::uint8_t> same(ramp.size());
-    FrameConverter::ResampleBilinear(ramp.data(), 5, 3, 20, same.data(), 5, 3, 20);
+    converter.ResampleBilinear(ramp.data(), 5, 3, 20, same.data(), 5, 3, 20);
     EXPECT_EQ(same, ramp);
 }
 

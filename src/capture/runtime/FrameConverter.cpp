@@ -48,14 +48,18 @@ void YuvToBgrx(int y, int u, int v, std::uint8_t* out)
     out[3] = 0xFF;
 }
 
-struct Tap {
-    std::int32_t first;
-    std::int32_t second;
-    std::int32_t weight; // of the second sample, out of kWeightOne
-};
+} // namespace
+
+FrameConverter::FrameConverter() : decoder(tjInitDecompress()) {}
+
+FrameConverter::~FrameConverter()
+{
+    if (decoder)
+        tjDestroy(static_cast<tjhandle>(decoder));
+}
 
 // Centre-aligned sample positions of a bilinear resampling along one axis.
-void ComputeTaps(std::int32_t sourceSize, std::int32_t targetSize, std::vector<Tap>& taps)
+void FrameConverter::ComputeTaps(std::int32_t sourceSize, std::int32_t targetSize, std::vector<Tap>& taps)
 {
     taps.resize(static_cast<std::size_t>(targetSize));
     const double ratio = static_cast<double>(sourceSize) / targetSize;
@@ -67,16 +71,6 @@ void ComputeTaps(std::int32_t sourceSize, std::int32_t targetSize, std::vector<T
         const auto weight = static_cast<std::int32_t>((position - first) * kWeightOne + 0.5);
         taps[static_cast<std::size_t>(i)] = {first, second, std::min(weight, kWeightOne)};
     }
-}
-
-} // namespace
-
-FrameConverter::FrameConverter() : decoder(tjInitDecompress()) {}
-
-FrameConverter::~FrameConverter()
-{
-    if (decoder)
-        tjDestroy(static_cast<tjhandle>(decoder));
 }
 
 int FrameConverter::ScaleNumeratorFor(std::int32_t width, std::int32_t height, std::int32_t targetWidth,
@@ -213,10 +207,6 @@ void FrameConverter::ResampleBilinear(const std::uint8_t* source, std::int32_t s
         return (even & kEvenChannels) | ((odd & kEvenChannels) << 8);
     };
 
-    thread_local std::vector<Tap> columnTaps;
-    thread_local std::vector<Tap> rowTaps;
-    thread_local std::vector<std::uint32_t> upperRow;
-    thread_local std::vector<std::uint32_t> lowerRow;
     ComputeTaps(sourceWidth, targetWidth, columnTaps);
     ComputeTaps(sourceHeight, targetHeight, rowTaps);
     upperRow.resize(static_cast<std::size_t>(targetWidth));

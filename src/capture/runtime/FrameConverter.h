@@ -31,11 +31,19 @@ public:
                                  std::int32_t targetHeight);
 
     // sourceStride may be negative (a bottom-up bitmap read from its last row).
-    static void ResampleBilinear(const std::uint8_t* source, std::int32_t sourceWidth, std::int32_t sourceHeight,
+    void ResampleBilinear(const std::uint8_t* source, std::int32_t sourceWidth, std::int32_t sourceHeight,
                                  std::ptrdiff_t sourceStride, std::uint8_t* target, std::int32_t targetWidth,
                                  std::int32_t targetHeight, std::int32_t targetStride);
 
 private:
+    // One axis of a bilinear resampling: the two source samples of a target sample, and the second's weight.
+    struct Tap {
+        std::int32_t first;
+        std::int32_t second;
+        std::int32_t weight; // of the second sample, out of 256
+    };
+    static void ComputeTaps(std::int32_t sourceSize, std::int32_t targetSize, std::vector<Tap>& taps);
+
     bool DecodeJpeg(const std::uint8_t* data, std::int32_t length, std::int32_t targetWidth, std::int32_t targetHeight,
                     VideoFrame* out);
     bool ConvertYuy2(const std::uint8_t* data, std::int32_t length, std::int32_t width, std::int32_t height);
@@ -48,6 +56,13 @@ private:
     const std::uint8_t* sourcePixels = nullptr; // what gets resampled: decoded, or the sample itself
     std::ptrdiff_t sourceStride = 0;
     bool decodedIsFrame = false;               // the JPEG was decoded straight into the frame
+    // The resampler's scratch, kept here rather than per thread: mingw-w64's threads free thread-local
+    // objects before running their destructors, so a thread-local vector is freed twice when its
+    // streaming thread ends.
+    std::vector<Tap> columnTaps;
+    std::vector<Tap> rowTaps;
+    std::vector<std::uint32_t> upperRow;
+    std::vector<std::uint32_t> lowerRow;
 };
 
 } // namespace vistrel
