@@ -32,8 +32,8 @@ public:
 
     // sourceStride may be negative (a bottom-up bitmap read from its last row).
     void ResampleBilinear(const std::uint8_t* source, std::int32_t sourceWidth, std::int32_t sourceHeight,
-                                 std::ptrdiff_t sourceStride, std::uint8_t* target, std::int32_t targetWidth,
-                                 std::int32_t targetHeight, std::int32_t targetStride);
+                          std::ptrdiff_t sourceStride, std::uint8_t* target, std::int32_t targetWidth,
+                          std::int32_t targetHeight, std::int32_t targetStride);
 
 private:
     // One axis of a bilinear resampling: the two source samples of a target sample, and the second's weight.
@@ -56,9 +56,9 @@ private:
     const std::uint8_t* sourcePixels = nullptr; // what gets resampled: decoded, or the sample itself
     std::ptrdiff_t sourceStride = 0;
     bool decodedIsFrame = false;               // the JPEG was decoded straight into the frame
-    // The resampler's scratch, kept here rather than per thread: mingw-w64's threads free thread-local
-    // objects before running their destructors, so a thread-local vector is freed twice when its
-    // streaming thread ends.
+    // The resampler's scratch, kept here rather than per thread: mingw-w64 frees a thread's thread-local
+    // storage before it destroys the objects in it, so a thread-local vector would free a pointer read
+    // from freed memory whenever its streaming thread ends.
     std::vector<Tap> columnTaps;
     std::vector<Tap> rowTaps;
     std::vector<std::uint32_t> upperRow;
